@@ -1,0 +1,568 @@
+#include "CCtlCommands.h"
+
+#include "CCtlBus.h"
+#include "CPayloadText.h"
+#include "CSignalCatalog.h"
+#include "CSignalPrinter.h"
+#include "logbook/CLogBase.h"
+#include "logbook/CLogGps.h"
+#include "logbook/CLogTracking.h"
+#include "logbook/ELogSubType.h"
+#include "records/CReplyCode.h"
+#include "records/CSetupGps.h"
+#include "records/CSetupGpsTracking.h"
+#include "setup_interface.h"
+#include "storecontrol_interface.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusReply>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr int kDefaultSpeedIntervalS = 10;
+constexpr int kMsPerSecond = 1000;
+constexpr int kTrackingOff = 0;
+
+struct CommandHelp {
+    const char *name;
+    const char *syntax;
+    const char *description;
+};
+
+const CommandHelp kCommands[] = {
+    {"status", "status", "Show whether the GPS daemon is alive (heartbeat), its name and the GPS setup."},
+    {"start", "start [--pid PID]", "Send sigProcessStart to the GPS daemon."},
+    {"watch", "watch [--json] [--count N] [--seconds S]", "Print every signal of the system, decoded."},
+    {"gps", "gps on|off", "Switch GPS acquisition in the GPS setup record."},
+    {"timesync", "timesync on|off", "Switch the GPS time check in the GPS setup record."},
+    {"tracking", "tracking off|time SECONDS|distance METRES|speed KMH [--interval SECONDS]",
+     "Set the tracking mode in the tracking setup record."},
+    {"logbook", "logbook [--json] [--last N]", "List the GPS logbook and the tracking points of the data service."},
+};
+
+const CommandHelp *findCommand(const QString &name)
+{
+    for (const CommandHelp &command : kCommands) {
+        if (name == QLatin1String(command.name))
+            return &command;
+    }
+    return nullptr;
+}
+
+bool parseSwitch(const QString &text, bool *on)
+{
+    if (text == QLatin1String("on") || text == QLatin1String("off")) {
+        *on = text == QLatin1String("on");
+        return true;
+    }
+    return false;
+}
+
+bool parsePositive(const QString &text, int *value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value > 0;
+}
+
+QString replyText(int code)
+{
+    return QStringLiteral("%1 (%2)").arg(CReplyCode::name(code)).arg(code);
+}
+
+QString trackingText(const CSetupGpsTracking &record)
+{
+    switch (record.eTrackingStatus) {
+    case CSetupGpsTracking::ByTime:
+        return QStringLiteral("by time, every %1 s").arg(record.iInterval);
+    case CSetupGpsTracking::ByDistance:
+        return QStringLiteral("by distance, every %1 m").arg(record.distance);
+    case CSetupGpsTracking::BySpeedLevel:
+        return QStringLiteral("by speed level, every %1 s at %2 km/h or more")
+            .arg(record.iInterval)
+            .arg(record.SpeedLevel);
+    default:
+        return QStringLiteral("off (status %1)").arg(record.eTrackingStatus);
+    }
+}
+
+// One listed logbook entry, decoded.
+struct LogLine {
+    QString table;
+    quint64 row = 0;
+    QString stored;
+    int process = 0;
+    int type = 0;
+    int subtype = 0;
+    bool decoded = false;
+    CGpsPoint point;
+    QByteArray data;
+};
+
+bool parseLogLine(const QString &table, const QString &line, LogLine *entry)
+{
+    const QStringList fields = line.split(QLatin1Char(' '));
+    if (fields.size() != 6)
+        return false;
+    entry->table = table;
+    entry->row = fields.at(0).toULongLong();
+    entry->stored = fields.at(1);
+    entry->process = fields.at(2).toInt();
+    entry->type = fields.at(3).toInt();
+    entry->subtype = fields.at(4).toInt();
+    entry->data = fields.at(5) == QLatin1String("-") ? QByteArray() : QByteArray::fromHex(fields.at(5).toLatin1());
+    if (table == QLatin1String("tracking")) {
+        CLogTracking log;
+        entry->decoded = log.parse(entry->data).ok();
+        entry->point = log.oGpsPoint;
+    } else {
+        CLogGps log;
+        entry->decoded = log.parse(entry->data).ok();
+        entry->point = log.oGpsPoint;
+    }
+    return true;
+}
+} // namespace
+
+CCtlCommands::CCtlCommands(const QString &busAddress) : m_busAddress(busAddress), m_out(stdout), m_err(stderr) {}
+
+QStringList CCtlCommands::commandNames()
+{
+    QStringList names;
+    for (const CommandHelp &command : kCommands)
+        names << QString::fromLatin1(command.name);
+    return names;
+}
+
+QString CCtlCommands::summary()
+{
+    QString text;
+    for (const CommandHelp &command : kCommands)
+        text += QStringLiteral("  %1\n      %2\n").arg(QLatin1String(command.syntax), QLatin1String(command.description));
+    return text;
+}
+
+int CCtlCommands::run(const QString &command, const QStringList &arguments)
+{
+    if (command == QLatin1String("status"))
+        return status(arguments);
+    if (command == QLatin1String("start"))
+        return start(arguments);
+    if (command == QLatin1String("watch"))
+        return watch(arguments);
+    if (command == QLatin1String("gps"))
+        return gps(arguments, false);
+    if (command == QLatin1String("timesync"))
+        return gps(arguments, true);
+    if (command == QLatin1String("tracking"))
+        return tracking(arguments);
+    if (command == QLatin1String("logbook"))
+        return logbook(arguments);
+    m_err << "vorlanctl: unknown command \"" << command << "\" (see vorlanctl --help)" << Qt::endl;
+    return Usage;
+}
+
+int CCtlCommands::parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &arguments)
+{
+    const CommandHelp *help = findCommand(command);
+    parser.setApplicationDescription(QLatin1String(help->description));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help."));
+    parser.addOption(helpOption);
+    if (!parser.parse(QStringList{QStringLiteral("vorlanctl ") + command} + arguments))
+        return usage(command, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        m_out << "Usage: vorlanctl [--bus ADDRESS] " << help->syntax << "\n\n"
+              << parser.helpText().section(QLatin1Char('\n'), 2);
+        m_out.flush();
+        return Ok;
+    }
+    return -1;
+}
+
+int CCtlCommands::usage(const QString &command, const QString &text)
+{
+    m_err << "vorlanctl " << command << ": " << text << " (see vorlanctl " << command << " --help)" << Qt::endl;
+    return Usage;
+}
+
+int CCtlCommands::fail(const QString &text)
+{
+    m_err << "vorlanctl: " << text << Qt::endl;
+    return Failed;
+}
+
+bool CCtlCommands::openBus(CCtlBus &bus)
+{
+    QString error;
+    if (bus.open(m_busAddress, &error))
+        return true;
+    fail(error);
+    return false;
+}
+
+bool CCtlCommands::openStore(CCtlBus &bus)
+{
+    if (!openBus(bus))
+        return false;
+    QString error;
+    if (bus.storePresent(&error))
+        return true;
+    fail(error);
+    return false;
+}
+
+int CCtlCommands::status(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const int parsed = parseArguments(parser, QStringLiteral("status"), arguments);
+    if (parsed >= 0)
+        return parsed;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("status"), QStringLiteral("takes no arguments"));
+
+    CCtlBus bus;
+    if (!openBus(bus))
+        return Failed;
+    m_out << "bus:       " << bus.description() << Qt::endl;
+    const int pid = bus.waitForHeartbeat(CCtlBus::kHeartbeatWaitMs);
+    if (pid != 0) {
+        m_out << "daemon:    alive, heartbeat from pid " << pid << Qt::endl;
+        QByteArray name;
+        if (bus.askName(pid, CCtlBus::kNameWaitMs, &name))
+            m_out << "name:      \"" << CPayloadText::bytes(name) << "\"" << Qt::endl;
+        else
+            m_out << "name:      no answer within " << CCtlBus::kNameWaitMs << " ms" << Qt::endl;
+    } else {
+        m_out << "daemon:    no heartbeat within " << CCtlBus::kHeartbeatWaitMs << " ms" << Qt::endl;
+    }
+
+    QString error;
+    if (!bus.storePresent(&error)) {
+        m_out << "store:     not available" << Qt::endl;
+        return fail(error);
+    }
+    m_out << "store:     " << CCtlBus::kService << " running" << Qt::endl;
+    int result = pid != 0 ? Ok : DaemonNotRunning;
+
+    const QDBusReply<QByteArray> gpsReply = bus.setup().getSetupGps();
+    if (!gpsReply.isValid()) {
+        m_out << "gps setup: unreadable: " << gpsReply.error().message() << Qt::endl;
+        result = Failed;
+    } else if (gpsReply.value().isEmpty()) {
+        m_out << "gps setup: none stored" << Qt::endl;
+    } else {
+        CSetupGps setup;
+        const CRecordStatus decoded = setup.parse(gpsReply.value());
+        m_out << "gps setup: GPS " << (setup.bGpsEnabled ? "on" : "off") << ", time sync "
+              << (setup.iTimeSync != 0 ? "on" : "off") << " (value " << setup.iTimeSync << ")";
+        if (!decoded.ok())
+            m_out << " [record " << decoded.name() << "]";
+        m_out << Qt::endl;
+    }
+
+    const QDBusReply<QByteArray> trackingReply = bus.setup().getSetupGpsTracking();
+    if (!trackingReply.isValid()) {
+        m_out << "tracking:  unreadable: " << trackingReply.error().message() << Qt::endl;
+        result = Failed;
+    } else if (trackingReply.value().isEmpty()) {
+        m_out << "tracking:  none stored" << Qt::endl;
+    } else {
+        CSetupGpsTracking setup;
+        const CRecordStatus decoded = setup.parse(trackingReply.value());
+        m_out << "tracking:  " << trackingText(setup);
+        if (!decoded.ok())
+            m_out << " [record " << decoded.name() << "]";
+        m_out << Qt::endl;
+    }
+    return result;
+}
+
+int CCtlCommands::start(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption pidOption(QStringLiteral("pid"),
+                                       QStringLiteral("Process number of the daemon (default: taken from its "
+                                                      "heartbeat)."),
+                                       QStringLiteral("pid"));
+    parser.addOption(pidOption);
+    const int parsed = parseArguments(parser, QStringLiteral("start"), arguments);
+    if (parsed >= 0)
+        return parsed;
+    int pid = 0;
+    if (parser.isSet(pidOption) && !parsePositive(parser.value(pidOption), &pid))
+        return usage(QStringLiteral("start"), QStringLiteral("--pid wants a process number"));
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("start"), QStringLiteral("takes no arguments"));
+
+    CCtlBus bus;
+    if (!openBus(bus))
+        return Failed;
+    if (pid == 0) {
+        pid = bus.waitForHeartbeat(CCtlBus::kHeartbeatWaitMs);
+        if (pid == 0) {
+            m_err << "vorlanctl: no daemon heartbeat on " << bus.description() << " within "
+                  << CCtlBus::kHeartbeatWaitMs << " ms; give --pid to send anyway" << Qt::endl;
+            return DaemonNotRunning;
+        }
+    }
+    QString error;
+    if (!bus.sendSignal(QStringLiteral("sigProcessStart"), {CCtlBus::ownPid(), pid}, &error))
+        return fail(error);
+    m_out << "sigProcessStart sent from pid " << CCtlBus::ownPid() << " to pid " << pid << Qt::endl;
+    return Ok;
+}
+
+int CCtlCommands::watch(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
+    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Stop after N signals."),
+                                         QStringLiteral("n"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."),
+                                           QStringLiteral("s"));
+    parser.addOptions({jsonOption, countOption, secondsOption});
+    const int parsed = parseArguments(parser, QStringLiteral("watch"), arguments);
+    if (parsed >= 0)
+        return parsed;
+    int count = 0;
+    int seconds = 0;
+    if (parser.isSet(countOption) && !parsePositive(parser.value(countOption), &count))
+        return usage(QStringLiteral("watch"), QStringLiteral("--count wants a positive number"));
+    if (parser.isSet(secondsOption) && !parsePositive(parser.value(secondsOption), &seconds))
+        return usage(QStringLiteral("watch"), QStringLiteral("--seconds wants a positive number"));
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("watch"), QStringLiteral("takes no arguments"));
+
+    CSignalCatalog catalog;
+    QString error;
+    if (!catalog.load(CSignalCatalog::builtInFiles(), &error))
+        return fail(error);
+    CCtlBus bus;
+    if (!openBus(bus))
+        return Failed;
+    CSignalPrinter printer(catalog);
+    m_printer = &printer;
+    m_json = parser.isSet(jsonOption);
+    m_watchLeft = count;
+    // An empty member subscribes to every signal of the interface.
+    for (const QString &interface : catalog.interfaces()) {
+        if (!bus.connection().connect(QString(), QString(), interface, QString(), this,
+                                      SLOT(onWatchedSignal(QDBusMessage))))
+            return fail(QStringLiteral("cannot subscribe to %1 on %2").arg(interface, bus.description()));
+    }
+    if (seconds > 0)
+        QTimer::singleShot(seconds * kMsPerSecond, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    m_printer = nullptr;
+    return Ok;
+}
+
+void CCtlCommands::onWatchedSignal(const QDBusMessage &message)
+{
+    if (!m_printer || message.type() != QDBusMessage::SignalMessage)
+        return;
+    m_out << (m_json ? m_printer->json(message) : m_printer->text(message)) << Qt::endl;
+    if (m_watchLeft > 0 && --m_watchLeft == 0) {
+        m_printer = nullptr;
+        QCoreApplication::quit();
+    }
+}
+
+int CCtlCommands::gps(const QStringList &arguments, bool timeSync)
+{
+    const QString command = timeSync ? QStringLiteral("timesync") : QStringLiteral("gps");
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("on|off"), QStringLiteral("The new state."));
+    const int parsed = parseArguments(parser, command, arguments);
+    if (parsed >= 0)
+        return parsed;
+    bool on = false;
+    if (parser.positionalArguments().size() != 1 || !parseSwitch(parser.positionalArguments().first(), &on))
+        return usage(command, QStringLiteral("wants on or off"));
+
+    CCtlBus bus;
+    if (!openStore(bus))
+        return Failed;
+    const QDBusReply<QByteArray> current = bus.setup().getSetupGps();
+    if (!current.isValid())
+        return fail(QStringLiteral("getSetupGps failed: %1").arg(current.error().message()));
+    CSetupGps setup;
+    if (!current.value().isEmpty()) {
+        const CRecordStatus decoded = setup.parse(current.value());
+        if (!decoded.ok())
+            return fail(QStringLiteral("the stored GPS setup does not decode (%1); not changed")
+                            .arg(QLatin1String(decoded.name())));
+    }
+    if (timeSync)
+        setup.iTimeSync = on ? 1 : 0;
+    else
+        setup.bGpsEnabled = on;
+    const QDBusReply<int> stored = bus.setup().setSetupGps(CCtlBus::ownPid(), setup.serialize());
+    if (!stored.isValid())
+        return fail(QStringLiteral("setSetupGps failed: %1").arg(stored.error().message()));
+    if (stored.value() != CReplyCode::REPLY_SUCCESS)
+        return fail(QStringLiteral("setSetupGps refused: %1").arg(replyText(stored.value())));
+    m_out << (timeSync ? "time sync " : "GPS ") << (on ? "on" : "off") << ": GPS setup stored" << Qt::endl;
+    return Ok;
+}
+
+int CCtlCommands::tracking(const QStringList &arguments)
+{
+    const QString command = QStringLiteral("tracking");
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("off, time, distance or speed."));
+    parser.addPositionalArgument(QStringLiteral("value"),
+                                 QStringLiteral("Seconds for time, metres for distance, km/h for speed."));
+    const QCommandLineOption intervalOption(
+        QStringLiteral("interval"),
+        QStringLiteral("Seconds between points in speed mode (default %1).").arg(kDefaultSpeedIntervalS),
+        QStringLiteral("seconds"));
+    parser.addOption(intervalOption);
+    const int parsed = parseArguments(parser, command, arguments);
+    if (parsed >= 0)
+        return parsed;
+    const QStringList words = parser.positionalArguments();
+    const QString mode = words.value(0);
+    int value = 0;
+    int interval = kDefaultSpeedIntervalS;
+    if (mode == QLatin1String("off")) {
+        if (words.size() != 1)
+            return usage(command, QStringLiteral("off takes no value"));
+    } else if (mode == QLatin1String("time") || mode == QLatin1String("distance") ||
+               mode == QLatin1String("speed")) {
+        if (words.size() != 2 || !parsePositive(words.at(1), &value))
+            return usage(command, QStringLiteral("%1 wants one positive number").arg(mode));
+    } else {
+        return usage(command, QStringLiteral("wants off, time SECONDS, distance METRES or speed KMH"));
+    }
+    if (parser.isSet(intervalOption)) {
+        if (mode != QLatin1String("speed"))
+            return usage(command, QStringLiteral("--interval belongs to speed mode"));
+        if (!parsePositive(parser.value(intervalOption), &interval))
+            return usage(command, QStringLiteral("--interval wants a positive number"));
+    }
+
+    CCtlBus bus;
+    if (!openStore(bus))
+        return Failed;
+    const QDBusReply<QByteArray> current = bus.setup().getSetupGpsTracking();
+    if (!current.isValid())
+        return fail(QStringLiteral("getSetupGpsTracking failed: %1").arg(current.error().message()));
+    CSetupGpsTracking setup;
+    if (!current.value().isEmpty()) {
+        const CRecordStatus decoded = setup.parse(current.value());
+        if (!decoded.ok())
+            return fail(QStringLiteral("the stored tracking setup does not decode (%1); not changed")
+                            .arg(QLatin1String(decoded.name())));
+    }
+    if (mode == QLatin1String("off")) {
+        setup.eTrackingStatus = kTrackingOff;
+    } else if (mode == QLatin1String("time")) {
+        setup.eTrackingStatus = CSetupGpsTracking::ByTime;
+        setup.iInterval = value;
+    } else if (mode == QLatin1String("distance")) {
+        setup.eTrackingStatus = CSetupGpsTracking::ByDistance;
+        setup.distance = value;
+    } else {
+        setup.eTrackingStatus = CSetupGpsTracking::BySpeedLevel;
+        setup.SpeedLevel = value;
+        setup.iInterval = interval;
+    }
+    const QDBusReply<int> stored = bus.setup().setSetupGpsTracking(CCtlBus::ownPid(), setup.serialize());
+    if (!stored.isValid())
+        return fail(QStringLiteral("setSetupGpsTracking failed: %1").arg(stored.error().message()));
+    if (stored.value() != CReplyCode::REPLY_SUCCESS)
+        return fail(QStringLiteral("setSetupGpsTracking refused: %1").arg(replyText(stored.value())));
+    m_out << "tracking " << trackingText(setup) << ": tracking setup stored" << Qt::endl;
+    return Ok;
+}
+
+int CCtlCommands::logbook(const QStringList &arguments)
+{
+    const QString command = QStringLiteral("logbook");
+    QCommandLineParser parser;
+    const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON array of entries."));
+    const QCommandLineOption lastOption(QStringLiteral("last"), QStringLiteral("Only the newest N entries."),
+                                        QStringLiteral("n"));
+    parser.addOptions({jsonOption, lastOption});
+    const int parsed = parseArguments(parser, command, arguments);
+    if (parsed >= 0)
+        return parsed;
+    int last = 0;
+    if (parser.isSet(lastOption) && !parsePositive(parser.value(lastOption), &last))
+        return usage(command, QStringLiteral("--last wants a positive number"));
+    if (!parser.positionalArguments().isEmpty())
+        return usage(command, QStringLiteral("takes no arguments"));
+
+    CCtlBus bus;
+    if (!openStore(bus))
+        return Failed;
+    QList<LogLine> entries;
+    for (const QString &table : {QStringLiteral("gps"), QStringLiteral("tracking")}) {
+        const QDBusReply<QStringList> reply = bus.control().listLogbook(table, last);
+        if (!reply.isValid())
+            return fail(QStringLiteral("cannot list the %1 logbook: %2").arg(table, reply.error().message()));
+        for (const QString &line : reply.value()) {
+            LogLine entry;
+            if (!parseLogLine(table, line, &entry))
+                return fail(QStringLiteral("unexpected logbook line \"%1\"").arg(line));
+            entries << entry;
+        }
+    }
+    // Both tables in the order of storing; the times have millisecond steps.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const LogLine &a, const LogLine &b) { return a.stored < b.stored; });
+    if (last > 0 && entries.size() > last)
+        entries = entries.mid(entries.size() - last);
+
+    if (parser.isSet(jsonOption)) {
+        QJsonArray array;
+        for (const LogLine &entry : qAsConst(entries)) {
+            QJsonObject object{{QStringLiteral("table"), entry.table},
+                               {QStringLiteral("row"), static_cast<qint64>(entry.row)},
+                               {QStringLiteral("stored"), entry.stored},
+                               {QStringLiteral("process"), entry.process},
+                               {QStringLiteral("type"), entry.type},
+                               {QStringLiteral("typeName"), CLogBase::typeName(entry.type)},
+                               {QStringLiteral("subtype"), entry.subtype},
+                               {QStringLiteral("subtypeName"), logSubTypeName(entry.subtype)},
+                               {QStringLiteral("bytes"), QString::fromLatin1(entry.data.toHex())}};
+            if (entry.decoded)
+                object.insert(QStringLiteral("point"), CPayloadText::gpsPointJson(entry.point));
+            array.append(object);
+        }
+        m_out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+        m_out.flush();
+        return Ok;
+    }
+    if (entries.isEmpty()) {
+        m_out << "logbook empty" << Qt::endl;
+        return Ok;
+    }
+    for (const LogLine &entry : qAsConst(entries)) {
+        m_out << QStringLiteral("%1 %2 %3 pid %4 %5 %6 ")
+                     .arg(entry.table, -8)
+                     .arg(entry.row, 5)
+                     .arg(entry.stored)
+                     .arg(entry.process, -7)
+                     .arg(CLogBase::typeName(entry.type), -8)
+                     .arg(logSubTypeName(entry.subtype), -13);
+        if (entry.decoded)
+            m_out << QStringLiteral("lat=%1 lon=%2 time=%3")
+                         .arg(entry.point.latitude, 0, 'f', 6)
+                         .arg(entry.point.longitude, 0, 'f', 6)
+                         .arg(CPayloadText::dateTime(entry.point.dateTime));
+        else
+            m_out << "(entry does not decode)";
+        m_out << Qt::endl;
+    }
+    return Ok;
+}

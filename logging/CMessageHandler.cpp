@@ -1,0 +1,361 @@
+#include "CMessageHandler.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMutex>
+#include <QSettings>
+#include <QVariant>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <syslog.h>
+#include <unistd.h>
+#include <utility>
+
+namespace
+{
+
+constexpr int kDebugLevel = 0;
+constexpr int kFatalLevel = 3;
+constexpr int kLevelCount = 4;
+const char *const kLevelTags[kLevelCount] = {" D ", " W ", " C ", " F "};
+const int kSysLogPriorities[kLevelCount] = {LOG_DEBUG, LOG_WARNING, LOG_CRIT, LOG_ALERT};
+
+// openlog() keeps the pointer, so the identity lives in a buffer that is
+// never freed; 254 characters and the terminator.
+constexpr int kSysLogIdentityMax = 254;
+char sysLogIdentity[kSysLogIdentityMax + 1] = {};
+
+const char kSettingsFile[] = "/etc/Vorlan/gps.ini";
+const char kSettingsGroup[] = "DEBUG_MESSAGES";
+const char kLogDirectory[] = "/var/log/Vorlan/";
+const char kSettingsSuffix[] = ".ini";
+const char kTimeFormat[] = "yyyy-MM-dd_hh:mm:ss:zzz";
+
+const char kKeyDisplayMessage[] = "Display_Message";
+const char kKeyDisplayLevel[] = "Display_Level";
+const char kKeyLogMessage[] = "Log_Message";
+const char kKeyLogLevel[] = "Log_Level";
+const char kKeyLogfileSize[] = "Logfile_Size";
+const char kKeyLogfileRedundancy[] = "Logfile_Redundancy";
+const char kKeyLogfileName[] = "Logfile_Name";
+const char kKeyUseSysLog[] = "Use_SysLog";
+
+struct Configuration {
+    int displayMessage = 0;
+    int displayLevel = 1;
+    int logMessage = 1;
+    int logLevel = 1;
+    int logfileSizeBytes = 1048576;
+    int logfileRedundancy = 1;
+    QString logfileName;
+    int useSysLog = 0;
+};
+
+struct State {
+    // Flags are read by every thread that logs, without a lock.
+    std::atomic<bool> configurationPending{true};
+    std::atomic<bool> sinkPending{true};
+    std::atomic<bool> consolePermitted{true};
+    std::atomic<bool> stdoutUsable{true};
+    QString identity;
+    QString settingsFile = QLatin1String(kSettingsFile);
+    Configuration config;
+    QFile *logFile = nullptr;
+    QMutex fileLock;
+};
+
+// Allocated once and never destroyed: Qt may still write messages while
+// static objects are torn down at exit.
+State &state()
+{
+    static State *const instance = new State;
+    return *instance;
+}
+
+// Set while this thread runs the handler. A message raised by the handler's
+// own work (settings, file calls) would otherwise recurse into the
+// configuration load or block on the file lock the thread already holds.
+thread_local bool insideHandler = false;
+
+int levelOf(QtMsgType type)
+{
+    switch (type) {
+    case QtWarningMsg:
+        return 1;
+    case QtCriticalMsg:
+        return 2;
+    case QtFatalMsg:
+        return kFatalLevel;
+    default:
+        return kDebugLevel;
+    }
+}
+
+// "/etc/Vorlan/gps.ini" gives "/var/log/Vorlan/gps.log".
+QString defaultLogfileName(const QString &settingsFile)
+{
+    const QString base = settingsFile.mid(settingsFile.lastIndexOf(QLatin1Char('/')) + 1);
+    const int suffix = base.lastIndexOf(QLatin1String(kSettingsSuffix));
+    const QString stem = suffix >= 0 ? base.left(suffix + 1) : base + QLatin1Char('.');
+    return QLatin1String(kLogDirectory) + stem + QLatin1String("log");
+}
+
+QString copyName(const QString &logfileName, int number)
+{
+    return logfileName + QLatin1Char('.') + QString::number(number);
+}
+
+// Highest number n (at most limit) for which a copy "<name>.n" exists.
+// Copies above it cannot take part in a rotation, so a huge redundancy from
+// the settings costs one directory listing instead of billions of calls.
+int highestCopyNumber(const QString &logfileName, int limit)
+{
+    const QFileInfo info(logfileName);
+    const QString prefix = info.fileName() + QLatin1Char('.');
+    const QStringList entries =
+        info.absoluteDir().entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    int highest = 0;
+    for (const QString &entry : entries) {
+        if (!entry.startsWith(prefix))
+            continue;
+        const QString digits = entry.mid(prefix.size());
+        bool ok = false;
+        const int number = digits.toInt(&ok);
+        if (ok && number > highest && number <= limit && QString::number(number) == digits)
+            highest = number;
+    }
+    return highest;
+}
+
+// Null when the file cannot be opened.
+QFile *openLogFile(const QString &name)
+{
+    // QFile warns about an empty name, and that warning would come back to
+    // the writer that holds the file lock.
+    if (name.isEmpty())
+        return nullptr;
+    QFile *file = new QFile(name);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+void copySysLogIdentity(const QString &identity)
+{
+    const QByteArray latin1 = identity.left(kSysLogIdentityMax).toLatin1();
+    std::memcpy(sysLogIdentity, latin1.constData(), size_t(latin1.size()));
+    sysLogIdentity[latin1.size()] = '\0';
+}
+
+} // namespace
+
+void CMessageHandler::install()
+{
+    qInstallMessageHandler(&CMessageHandler::handler);
+}
+
+void CMessageHandler::setIdentity(const QString &identity)
+{
+    state().identity = identity;
+    copySysLogIdentity(identity);
+}
+
+void CMessageHandler::disableConsole()
+{
+    State &s = state();
+    s.consolePermitted = false;
+    s.config.displayMessage = 0;
+}
+
+void CMessageHandler::shutdown()
+{
+    State &s = state();
+    if (s.configurationPending)
+        return;
+    if (s.config.logMessage != 0) {
+        {
+            QMutexLocker locker(&s.fileLock);
+            if (s.logFile) {
+                s.logFile->flush();
+                s.logFile->close();
+                delete s.logFile;
+                s.logFile = nullptr;
+            }
+        }
+        if (s.config.useSysLog != 0 && !s.sinkPending)
+            closelog();
+    }
+    s.sinkPending = true;
+    s.configurationPending = true;
+}
+
+void CMessageHandler::setSettingsFile(const QString &path)
+{
+    state().settingsFile = path;
+}
+
+void CMessageHandler::standardStreamsClosed()
+{
+    // Once 0 to 2 are closed, descriptor 1 may be reused by the next open
+    // (a socket, the GPIO file). Writing there would corrupt it, and there is
+    // nothing worth redirecting to, so console output and the open failure
+    // notes are dropped from now on; the file and system log go on.
+    state().stdoutUsable = false;
+}
+
+void CMessageHandler::handler(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    const int level = levelOf(type);
+    if (insideHandler) {
+        if (level == kFatalLevel)
+            std::abort();
+        return;
+    }
+    insideHandler = true;
+
+    State &s = state();
+    if (s.configurationPending)
+        loadConfiguration();
+
+    const Configuration &c = s.config;
+    const bool toConsole = c.displayMessage != 0 && level >= c.displayLevel;
+    const bool toLog = c.logMessage != 0 && level >= c.logLevel;
+    if (toConsole || toLog) {
+        const QString line =
+            s.identity + QLatin1Char(':') +
+            QLocale::c().toString(QDateTime::currentDateTimeUtc(), QLatin1String(kTimeFormat)) +
+            QLatin1String(kLevelTags[level]) + text;
+        if (toConsole)
+            writeStdout((line + QLatin1Char('\n')).toLatin1());
+        if (toLog) {
+            if (c.useSysLog == 0)
+                writeLogFile(level, line);
+            else
+                writeSysLog(level, text);
+        }
+    }
+
+    insideHandler = false;
+    if (level == kFatalLevel)
+        std::abort();
+}
+
+void CMessageHandler::loadConfiguration()
+{
+    State &s = state();
+    if (s.identity.isEmpty())
+        s.identity = QStringLiteral("NOID(%1)").arg(qint64(::getpid()));
+
+    Configuration c;
+    c.logfileName = defaultLogfileName(s.settingsFile);
+    {
+        // A missing, unreadable or garbled file reads as an empty one;
+        // writing the keys back fails silently where it cannot be written.
+        QSettings settings(s.settingsFile, QSettings::IniFormat);
+        settings.beginGroup(QLatin1String(kSettingsGroup));
+        const auto readInt = [&settings](const char *key, int fallback) {
+            return settings.value(QLatin1String(key), fallback).toInt();
+        };
+        c.displayMessage = readInt(kKeyDisplayMessage, c.displayMessage);
+        c.displayLevel = readInt(kKeyDisplayLevel, c.displayLevel);
+        c.logMessage = readInt(kKeyLogMessage, c.logMessage);
+        c.logLevel = readInt(kKeyLogLevel, c.logLevel);
+        c.logfileSizeBytes = readInt(kKeyLogfileSize, c.logfileSizeBytes);
+        c.logfileRedundancy = readInt(kKeyLogfileRedundancy, c.logfileRedundancy);
+        c.logfileName = settings.value(QLatin1String(kKeyLogfileName), c.logfileName).toString();
+        c.useSysLog = readInt(kKeyUseSysLog, c.useSysLog);
+
+        // Missing keys are written back so that the file shows what is in use.
+        const std::pair<const char *, QVariant> values[] = {
+            {kKeyDisplayMessage, c.displayMessage}, {kKeyDisplayLevel, c.displayLevel},
+            {kKeyLogMessage, c.logMessage},         {kKeyLogLevel, c.logLevel},
+            {kKeyLogfileSize, c.logfileSizeBytes},  {kKeyLogfileRedundancy, c.logfileRedundancy},
+            {kKeyLogfileName, c.logfileName},       {kKeyUseSysLog, c.useSysLog},
+        };
+        for (const auto &value : values) {
+            if (!settings.contains(QLatin1String(value.first)))
+                settings.setValue(QLatin1String(value.first), value.second);
+        }
+        settings.endGroup();
+    }
+    if (!s.consolePermitted)
+        c.displayMessage = 0;
+    s.config = c;
+    s.configurationPending = false;
+}
+
+void CMessageHandler::writeLogFile(int level, const QString &line)
+{
+    State &s = state();
+    QMutexLocker locker(&s.fileLock);
+    const Configuration &c = s.config;
+
+    if (s.sinkPending.exchange(false) && c.logMessage != 0) {
+        s.logFile = openLogFile(c.logfileName);
+        if (!s.logFile)
+            writeStdout((s.identity + QLatin1String("open log file failed\n")).toLatin1());
+    }
+    if (!s.logFile || c.logMessage == 0 || level < c.logLevel)
+        return;
+
+    const QFileInfo onDisk(c.logfileName);
+    if (onDisk.exists() && onDisk.size() > qint64(c.logfileSizeBytes)) {
+        rotateLogFile();
+        if (!s.logFile)
+            return;
+    }
+    s.logFile->write((line + QLatin1Char('\n')).toUtf8());
+    s.logFile->flush();
+}
+
+// Called with the file lock held. Copies rather than renames: the newest
+// copy stays readable under its name while the next one is made.
+void CMessageHandler::rotateLogFile()
+{
+    State &s = state();
+    const QString &name = s.config.logfileName;
+    s.logFile->flush();
+    s.logFile->close();
+
+    const int redundancy = s.config.logfileRedundancy;
+    if (redundancy > 0) {
+        const int first = qMin(redundancy, highestCopyNumber(name, redundancy) + 1);
+        for (int i = first; i >= 1; --i) {
+            QFile::remove(copyName(name, i));
+            QFile::copy(i == 1 ? name : copyName(name, i - 1), copyName(name, i));
+        }
+    }
+
+    QFile::remove(name);
+    delete s.logFile;
+    s.logFile = openLogFile(name);
+    if (!s.logFile)
+        writeStdout((s.identity + QLatin1String("reopen log file failed\n")).toLatin1());
+}
+
+void CMessageHandler::writeSysLog(int level, const QString &text)
+{
+    State &s = state();
+    if (s.sinkPending.exchange(false)) {
+        copySysLogIdentity(s.identity);
+        openlog(sysLogIdentity, LOG_CONS | LOG_PID, LOG_USER);
+    }
+    syslog(kSysLogPriorities[level], "%s", text.toLatin1().constData());
+}
+
+void CMessageHandler::writeStdout(const QByteArray &bytes)
+{
+    if (!state().stdoutUsable)
+        return;
+    // One write per line keeps lines of different threads apart.
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}

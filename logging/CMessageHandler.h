@@ -1,0 +1,50 @@
+#ifndef CMESSAGEHANDLER_H
+#define CMESSAGEHANDLER_H
+
+#include <QString>
+#include <QtGlobal>
+
+class QMessageLogContext;
+
+// The process-wide Qt message handler. Every message of the process becomes
+// one log line "identity:time<tag><text>" for up to two sinks: the console
+// and either a size-rotated log file or the system log. The sinks are
+// configured from the "DEBUG_MESSAGES" group of the daemon's settings file
+// when the first message arrives, and stay so for the life of the process.
+//
+// All state is per process; the class only groups the operations.
+class CMessageHandler
+{
+public:
+    CMessageHandler() = delete;
+
+    // Routes every message of the process through the handler. Call before
+    // the first message is written.
+    static void install();
+
+    // Names the process in every line and in the system log instead of
+    // "NOID(<pid>)".
+    static void setIdentity(const QString &identity);
+    // Switches the console sink off for good, whatever the settings say.
+    static void disableConsole();
+    // Closes the log file and the system log; the next message loads the
+    // configuration anew.
+    static void shutdown();
+
+    // Reads the configuration from another settings file (tests). Takes
+    // effect at the next configuration load.
+    static void setSettingsFile(const QString &path);
+    // Tells the handler that descriptors 0 to 2 have been closed, so that
+    // nothing is written to standard output any more.
+    static void standardStreamsClosed();
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+    static void loadConfiguration();
+    static void writeLogFile(int level, const QString &line);
+    static void rotateLogFile();
+    static void writeSysLog(int level, const QString &text);
+    static void writeStdout(const QByteArray &bytes);
+};
+
+#endif // CMESSAGEHANDLER_H

@@ -1,0 +1,33 @@
+#ifndef CSTOREOPTIONS_H
+#define CSTOREOPTIONS_H
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// Command line of vorlan-store.
+class CStoreOptions
+{
+public:
+    static constexpr int kDefaultMaxRecordBytes = 64 * 1024;
+
+    QString busAddress;    // empty: the session bus
+    QString databasePath;  // empty with inMemory: no file at all
+    bool inMemory = false;
+    QStringList seeds;     // files or folders, applied in order at start
+    QMap<QString, int> faults; // member -> reply code
+    QMap<QString, int> delays; // member -> milliseconds
+    QString callLogPath;
+    int maxRecordBytes = kDefaultMaxRecordBytes;
+
+    // Fills the options from the arguments; on a usage error returns false
+    // with the text in *error. Help and version end the process.
+    bool parse(const QStringList &arguments, QString *error);
+
+    static QString defaultDatabasePath();
+
+    // "MEMBER=VALUE" -> member and integer value.
+    static bool splitAssignment(const QString &text, QString *member, int *value);
+};
+
+#endif // CSTOREOPTIONS_H

@@ -1,0 +1,59 @@
+#ifndef TESTDAEMON_H
+#define TESTDAEMON_H
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <sys/types.h>
+
+// Runs the unmodified daemon binary (inside the test's sandbox, where its
+// fixed paths are private) and keeps hold of the detached child: the test
+// process becomes a child subreaper, so the daemon is reparented to it and
+// its exit status can be collected.
+class TestDaemon
+{
+public:
+    static constexpr const char *kSettingsFile = "/etc/Vorlan/gps.ini";
+    static constexpr const char *kLogFile = "/var/log/Vorlan/gps.log";
+    static constexpr const char *kGpioFile = "/sys/devices/virtual/gpio/gpio27/value";
+
+    TestDaemon();
+    ~TestDaemon();
+
+    static QString binary();
+    // Replaces the settings file; empty text removes it.
+    static void writeSettings(const QString &iniText);
+    static QString readFile(const QString &path);
+    // Lines of the log file (without the line break); empty when absent.
+    static QStringList logLines();
+    // The log text after the identity, time and level tag: "W File: ...".
+    static QString messageOf(const QString &line);
+
+    // Starts the binary; returns false when the parent did not exit 0 or no
+    // child could be found within a few seconds.
+    bool start(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+    pid_t pid() const { return m_pid; }
+    pid_t parentPid() const { return m_parentPid; }
+    int parentExitCode() const { return m_parentExit; }
+    QByteArray parentOutput() const { return m_parentOutput; }
+
+    // Polls the log file until a line contains the text; bounded.
+    bool waitForLog(const QString &text, int timeoutMs, int count = 1) const;
+    int countLog(const QString &text) const;
+
+    bool sendSignal(int signalNumber) const;
+    // Collects the exit; returns false on time-out. status is waitpid's.
+    bool waitForExit(int timeoutMs, int *status = nullptr);
+    bool isRunning() const { return m_pid > 0 && !m_reaped; }
+    // SIGKILL and reap, for clean-up.
+    void kill();
+
+private:
+    pid_t m_pid = -1;
+    pid_t m_parentPid = -1;
+    int m_parentExit = -1;
+    QByteArray m_parentOutput;
+    bool m_reaped = false;
+};
+
+#endif // TESTDAEMON_H
