@@ -37,6 +37,7 @@ const char kSource[] = "cgpsprog";
 const char kSettingsFile[] = "/etc/Vorlan/gps.ini";
 const char kGpioValueFile[] = "/sys/devices/virtual/gpio/gpio27/value";
 const char kService[] = "com.Brask.Vorlan";
+const char kSessionConnection[] = "vorlan-gps-session";
 const char kSignalsInterface[] = "com.Brask.Vorlan.Signals";
 const char kReleaseTag[] = "vn-release-1.14.2-0-g3786225";
 const char kSoftwareVersionPrefix[] = "1.2.1 / ";
@@ -180,13 +181,17 @@ void CGpsProg::connectDbus()
     m_connectTimer->stop();
 
     const bool session = m_useSessionBus != 0;
-    QDBusConnection bus = session ? QDBusConnection::sessionBus()
-                                  : QDBusConnection::connectToBus(m_tcpBusAddress, m_tcpBusName);
+    const QString connectionName = session ? QLatin1String(kSessionConnection) : m_tcpBusName;
+    QDBusConnection bus = session ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)
+                                  : QDBusConnection::connectToBus(m_tcpBusAddress, connectionName);
     if (!bus.isConnected()) {
         if (session)
             logD(1318) << "Can't connect to session bus!";
         else
             logD(1320) << "Can't connect to " << m_tcpBusAddress << "," << m_tcpBusName;
+        // The bus library hands a failed connection back under its name for
+        // good; release it so that the next attempt really tries again.
+        QDBusConnection::disconnectFromBus(connectionName);
         m_connectTimer->start(m_connectionRetryMs);
         return;
     }

@@ -14,7 +14,8 @@
 const char *const CCtlBus::kService = "com.Brask.Vorlan";
 const char *const CCtlBus::kSignalsInterface = "com.Brask.Vorlan.Signals";
 
-namespace {
+namespace
+{
 const char *const kConnectionName = "vorlanctl";
 constexpr int kPollSliceMs = 50;
 } // namespace
@@ -47,7 +48,8 @@ bool CCtlBus::open(const QString &address, QString *error)
 
 QString CCtlBus::description() const
 {
-    return m_address.isEmpty() ? QStringLiteral("the session bus") : QStringLiteral("the bus at %1").arg(m_address);
+    return m_address.isEmpty() ? QStringLiteral("the session bus")
+                               : QStringLiteral("the bus at %1").arg(m_address);
 }
 
 int CCtlBus::ownPid()
@@ -67,7 +69,8 @@ bool CCtlBus::storePresent(QString *error)
         return false;
     }
     if (!reply.value()) {
-        *error = QStringLiteral("the data service %1 is not running on %2").arg(QLatin1String(kService), description());
+        *error = QStringLiteral("the data service %1 is not running on %2")
+                     .arg(QLatin1String(kService), description());
         return false;
     }
     return true;
@@ -86,8 +89,8 @@ ComBraskVorlanSetupInterface &CCtlBus::setup()
 ComBraskVorlanStoreControlInterface &CCtlBus::control()
 {
     if (!m_control) {
-        m_control = std::make_unique<ComBraskVorlanStoreControlInterface>(QString::fromLatin1(kService),
-                                                                         QStringLiteral("/StoreControl"), m_bus);
+        m_control = std::make_unique<ComBraskVorlanStoreControlInterface>(
+            QString::fromLatin1(kService), QStringLiteral("/StoreControl"), m_bus);
         m_control->setTimeout(kCallTimeoutMs);
     }
     return *m_control;
@@ -130,17 +133,18 @@ bool CCtlBus::askName(int pid, int msecs, QByteArray *name)
 
 bool CCtlBus::sendSignal(const QString &member, const QVariantList &args, QString *error)
 {
-    QDBusMessage message =
-        QDBusMessage::createSignal(QStringLiteral("/Signals"), QString::fromLatin1(kSignalsInterface), member);
+    QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/Signals"),
+                                                      QString::fromLatin1(kSignalsInterface), member);
     message.setArguments(args);
     if (!m_bus.send(message)) {
-        *error = QStringLiteral("cannot send %1 on %2: %3").arg(member, description(), m_bus.lastError().message());
+        *error = QStringLiteral("cannot send %1 on %2: %3")
+                     .arg(member, description(), m_bus.lastError().message());
         return false;
     }
     // Messages leave in order: once the bus has answered this call, the signal is out.
-    QDBusMessage ping =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
     const QDBusMessage pong = m_bus.call(ping, QDBus::Block, kCallTimeoutMs);
     if (pong.type() == QDBusMessage::ErrorMessage) {
         *error = QStringLiteral("%1 does not answer: %2").arg(description(), pong.errorMessage());

@@ -25,7 +25,8 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+namespace
+{
 constexpr int kDefaultSpeedIntervalS = 10;
 constexpr int kMsPerSecond = 1000;
 constexpr int kTrackingOff = 0;
@@ -44,7 +45,8 @@ const CommandHelp kCommands[] = {
     {"timesync", "timesync on|off", "Switch the GPS time check in the GPS setup record."},
     {"tracking", "tracking off|time SECONDS|distance METRES|speed KMH [--interval SECONDS]",
      "Set the tracking mode in the tracking setup record."},
-    {"logbook", "logbook [--json] [--last N]", "List the GPS logbook and the tracking points of the data service."},
+    {"logbook", "logbook [--json] [--last N]",
+     "List the GPS logbook and the tracking points of the data service."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -117,7 +119,8 @@ bool parseLogLine(const QString &table, const QString &line, LogLine *entry)
     entry->process = fields.at(2).toInt();
     entry->type = fields.at(3).toInt();
     entry->subtype = fields.at(4).toInt();
-    entry->data = fields.at(5) == QLatin1String("-") ? QByteArray() : QByteArray::fromHex(fields.at(5).toLatin1());
+    entry->data =
+        fields.at(5) == QLatin1String("-") ? QByteArray() : QByteArray::fromHex(fields.at(5).toLatin1());
     if (table == QLatin1String("tracking")) {
         CLogTracking log;
         entry->decoded = log.parse(entry->data).ok();
@@ -131,7 +134,9 @@ bool parseLogLine(const QString &table, const QString &line, LogLine *entry)
 }
 } // namespace
 
-CCtlCommands::CCtlCommands(const QString &busAddress) : m_busAddress(busAddress), m_out(stdout), m_err(stderr) {}
+CCtlCommands::CCtlCommands(const QString &busAddress) : m_busAddress(busAddress), m_out(stdout), m_err(stderr)
+{
+}
 
 QStringList CCtlCommands::commandNames()
 {
@@ -145,7 +150,8 @@ QString CCtlCommands::summary()
 {
     QString text;
     for (const CommandHelp &command : kCommands)
-        text += QStringLiteral("  %1\n      %2\n").arg(QLatin1String(command.syntax), QLatin1String(command.description));
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QLatin1String(command.syntax), QLatin1String(command.description));
     return text;
 }
 
@@ -169,7 +175,8 @@ int CCtlCommands::run(const QString &command, const QStringList &arguments)
     return Usage;
 }
 
-int CCtlCommands::parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &arguments)
+int CCtlCommands::parseArguments(QCommandLineParser &parser, const QString &command,
+                                 const QStringList &arguments)
 {
     const CommandHelp *help = findCommand(command);
     parser.setApplicationDescription(QLatin1String(help->description));
@@ -179,7 +186,9 @@ int CCtlCommands::parseArguments(QCommandLineParser &parser, const QString &comm
     if (!parser.parse(QStringList{QStringLiteral("vorlanctl ") + command} + arguments))
         return usage(command, parser.errorText());
     if (parser.isSet(helpOption)) {
+        // Qt's own usage line names no command: replace it, keep the option list.
         m_out << "Usage: vorlanctl [--bus ADDRESS] " << help->syntax << "\n\n"
+              << help->description << "\n"
               << parser.helpText().section(QLatin1Char('\n'), 2);
         m_out.flush();
         return Ok;
@@ -189,7 +198,8 @@ int CCtlCommands::parseArguments(QCommandLineParser &parser, const QString &comm
 
 int CCtlCommands::usage(const QString &command, const QString &text)
 {
-    m_err << "vorlanctl " << command << ": " << text << " (see vorlanctl " << command << " --help)" << Qt::endl;
+    m_err << "vorlanctl " << command << ": " << text << " (see vorlanctl " << command << " --help)"
+          << Qt::endl;
     return Usage;
 }
 

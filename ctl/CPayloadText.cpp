@@ -6,7 +6,8 @@
 
 #include <QJsonValue>
 
-namespace {
+namespace
+{
 constexpr int kCoordinateDecimals = 6;
 constexpr int kValueDecimals = 1;
 constexpr int kTrackDecimals = 2;

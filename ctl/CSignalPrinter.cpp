@@ -10,7 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
+namespace
+{
 const QString kGpsMember = QStringLiteral("sigActualGpsData");
 const QString kSyncMember = QStringLiteral("sigSyncTime");
 const QString kNameMember = QStringLiteral("sigSendName");
@@ -35,8 +36,9 @@ QString decodedText(const QString &member, const QByteArray &bytes)
     }
     if (member == kSyncMember) {
         CDateTime value;
-        return CPayloadText::decodeDateTime(bytes, &value) ? QStringLiteral("time=%1").arg(CPayloadText::dateTime(value))
-                                                           : QStringLiteral("(not a date-time)");
+        return CPayloadText::decodeDateTime(bytes, &value)
+                   ? QStringLiteral("time=%1").arg(CPayloadText::dateTime(value))
+                   : QStringLiteral("(not a date-time)");
     }
     return QString();
 }

@@ -5,7 +5,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-namespace {
+namespace
+{
 void printUsage(QTextStream &out)
 {
     out << "Usage: vorlanctl [--bus ADDRESS] COMMAND [ARGUMENTS]\n\n"

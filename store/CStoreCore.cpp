@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-namespace {
+namespace
+{
 const QString kNone = QStringLiteral("-");
 
 QString hexOrNone(const QByteArray &bytes)
@@ -139,8 +140,8 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
     const QString table = logTable(member);
     const QString name = table.isEmpty() ? recordName(member) : member;
     if (data.size() > m_maxRecordBytes) {
-        qWarning("%s from %d refused: %d bytes, more than the %d allowed", qPrintable(member), process, data.size(),
-                 m_maxRecordBytes);
+        qWarning("%s from %d refused: %d bytes, more than the %d allowed", qPrintable(member), process,
+                 data.size(), m_maxRecordBytes);
         return CReplyCode::VALIDATION_ERROR;
     }
     QString why;
@@ -155,7 +156,8 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
         }
         const quint64 id = m_database.appendLog(table, process, type, subtype, data);
         if (id == 0) {
-            qWarning("%s from %d not stored: %s", qPrintable(member), process, qPrintable(m_database.lastError()));
+            qWarning("%s from %d not stored: %s", qPrintable(member), process,
+                     qPrintable(m_database.lastError()));
             return CReplyCode::SQL_QUERY_EXEC_INSERT;
         }
         if (row)
@@ -165,21 +167,23 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
 
     const int code = CStoreRecords::check(name, data, &why);
     if (code != CReplyCode::REPLY_SUCCESS) {
-        qWarning("%s from %d refused with %s: %s", qPrintable(member), process, qPrintable(CReplyCode::name(code)),
-                 qPrintable(why));
+        qWarning("%s from %d refused with %s: %s", qPrintable(member), process,
+                 qPrintable(CReplyCode::name(code)), qPrintable(why));
         return code;
     }
     QByteArray merged = data;
     if (CStoreRecords::isRuntimeRecord(name))
         merged = CStoreRecords::merge(name, m_database.record(name), data);
     if (!m_database.putRecord(name, process, merged)) {
-        qWarning("%s from %d not stored: %s", qPrintable(member), process, qPrintable(m_database.lastError()));
+        qWarning("%s from %d not stored: %s", qPrintable(member), process,
+                 qPrintable(m_database.lastError()));
         return CReplyCode::SQL_QUERY_EXEC_INSERT;
     }
     return CReplyCode::REPLY_SUCCESS;
 }
 
-void CStoreCore::logCall(const QString &member, const QString &process, const QString &reply, const QByteArray &bytes)
+void CStoreCore::logCall(const QString &member, const QString &process, const QString &reply,
+                         const QByteArray &bytes)
 {
     const QString line = QStringLiteral("%1 %2 %3 %4 %5 %6")
                              .arg(++m_callCount)

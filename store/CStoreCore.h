@@ -61,7 +61,8 @@ private:
     int store(const QString &member, int process, const QByteArray &data, quint64 *row);
     int loadSeedFile(const QString &path, QString *error);
     int seedOne(const QString &name, const QByteArray &data, const QString &where, QString *error);
-    void logCall(const QString &member, const QString &process, const QString &reply, const QByteArray &bytes);
+    void logCall(const QString &member, const QString &process, const QString &reply,
+                 const QByteArray &bytes);
 
     CStoreDatabase &m_database;
     const int m_maxRecordBytes;

@@ -7,7 +7,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace {
+namespace
+{
 const char *const kConnectionName = "vorlan-store";
 const QString kGpsTable = QStringLiteral("logbook_gps");
 const QString kTrackingTable = QStringLiteral("logbook_tracking");
@@ -50,13 +51,16 @@ bool CStoreDatabase::open(const QString &path)
         m_error = m_db.lastError().text();
         return false;
     }
-    const QString logTable = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (row INTEGER PRIMARY KEY AUTOINCREMENT, "
-                                            "stored TEXT NOT NULL, process INTEGER NOT NULL, type INTEGER NOT NULL, "
-                                            "subtype INTEGER NOT NULL, data BLOB NOT NULL)");
+    const QString logTable =
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (row INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "stored TEXT NOT NULL, process INTEGER NOT NULL, type INTEGER NOT NULL, "
+                       "subtype INTEGER NOT NULL, data BLOB NOT NULL)");
     // The rollback journal with full sync makes each answered write durable.
-    return exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && exec(QStringLiteral("PRAGMA synchronous=FULL")) &&
-           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS records (name TEXT PRIMARY KEY, process INTEGER NOT NULL, "
-                               "stored TEXT NOT NULL, data BLOB NOT NULL)")) &&
+    return exec(QStringLiteral("PRAGMA journal_mode=DELETE")) &&
+           exec(QStringLiteral("PRAGMA synchronous=FULL")) &&
+           exec(QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS records (name TEXT PRIMARY KEY, process INTEGER NOT NULL, "
+               "stored TEXT NOT NULL, data BLOB NOT NULL)")) &&
            exec(logTable.arg(kGpsTable)) && exec(logTable.arg(kTrackingTable));
 }
 
@@ -91,7 +95,8 @@ QByteArray CStoreDatabase::record(const QString &name)
 bool CStoreDatabase::putRecord(const QString &name, int process, const QByteArray &data)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO records (name, process, stored, data) VALUES (?, ?, ?, ?)"));
+    query.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO records (name, process, stored, data) VALUES (?, ?, ?, ?)"));
     query.addBindValue(name);
     query.addBindValue(process);
     query.addBindValue(now());
@@ -108,11 +113,13 @@ bool CStoreDatabase::isLogTable(const QString &table)
     return table == QLatin1String("gps") || table == QLatin1String("tracking");
 }
 
-quint64 CStoreDatabase::appendLog(const QString &table, int process, int type, int subtype, const QByteArray &data)
+quint64 CStoreDatabase::appendLog(const QString &table, int process, int type, int subtype,
+                                  const QByteArray &data)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO %1 (stored, process, type, subtype, data) VALUES (?, ?, ?, ?, ?)")
-                      .arg(tableName(table)));
+    query.prepare(
+        QStringLiteral("INSERT INTO %1 (stored, process, type, subtype, data) VALUES (?, ?, ?, ?, ?)")
+            .arg(tableName(table)));
     query.addBindValue(now());
     query.addBindValue(process);
     query.addBindValue(type);
@@ -130,8 +137,9 @@ QList<CStoreDatabase::LogEntry> CStoreDatabase::logEntries(const QString &table,
     QList<LogEntry> entries;
     QSqlQuery query(m_db);
     // Newest first with a limit, turned back into row order below.
-    query.prepare(QStringLiteral("SELECT row, stored, process, type, subtype, data FROM %1 ORDER BY row DESC LIMIT ?")
-                      .arg(tableName(table)));
+    query.prepare(
+        QStringLiteral("SELECT row, stored, process, type, subtype, data FROM %1 ORDER BY row DESC LIMIT ?")
+            .arg(tableName(table)));
     query.addBindValue(last > 0 ? last : -1);
     if (!query.exec()) {
         m_error = query.lastError().text();

@@ -6,40 +6,44 @@
 bool CStoreOptions::parse(const QStringList &arguments, QString *error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Stand-in for the central data service com.Brask.Vorlan: keeps setup and runtime records "
-                       "and the logbook in SQLite and serves them on D-Bus.\n"
-                       "Prints \"ready.\" on standard output once it owns the bus name."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Stand-in for the central data service com.Brask.Vorlan: keeps setup and runtime records "
+        "and the logbook in SQLite and serves them on D-Bus.\n"
+        "Prints \"ready.\" on standard output once it owns the bus name."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption bus(QStringLiteral("bus"),
                                  QStringLiteral("D-Bus address to serve on instead of the session bus, e.g. "
                                                 "tcp:host=127.0.0.1,port=7777 or unix:path=/tmp/bus."),
                                  QStringLiteral("address"));
-    const QCommandLineOption db(QStringLiteral("db"),
-                                QStringLiteral("SQLite database file (default: %1).").arg(defaultDatabasePath()),
-                                QStringLiteral("path"));
-    const QCommandLineOption memory(QStringLiteral("memory"),
-                                    QStringLiteral("Keep everything in memory; nothing survives the process."));
-    const QCommandLineOption seed(QStringLiteral("seed"),
-                                  QStringLiteral("Store the records of a seed file, or of every file in a folder, at "
-                                                 "start (repeatable). Text lines \"NAME HEX\" (NAME e.g. SetupGps, "
-                                                 "LogbookGPS), or a raw record in a file NAME.bin."),
-                                  QStringLiteral("path"));
+    const QCommandLineOption db(
+        QStringLiteral("db"),
+        QStringLiteral("SQLite database file (default: %1).").arg(defaultDatabasePath()),
+        QStringLiteral("path"));
+    const QCommandLineOption memory(
+        QStringLiteral("memory"), QStringLiteral("Keep everything in memory; nothing survives the process."));
+    const QCommandLineOption seed(
+        QStringLiteral("seed"),
+        QStringLiteral("Store the records of a seed file, or of every file in a folder, at "
+                       "start (repeatable). Text lines \"NAME HEX\" (NAME e.g. SetupGps, "
+                       "LogbookGPS), or a raw record in a file NAME.bin."),
+        QStringLiteral("path"));
     const QCommandLineOption fail(QStringLiteral("fail"),
                                   QStringLiteral("Answer MEMBER with reply code CODE and store nothing "
                                                  "(repeatable), e.g. setSetupGps=-1000."),
                                   QStringLiteral("member=code"));
-    const QCommandLineOption delay(QStringLiteral("delay"),
-                                   QStringLiteral("Hold MEMBER's reply back for MS milliseconds (repeatable); the "
-                                                  "call itself is carried out at once."),
-                                   QStringLiteral("member=ms"));
+    const QCommandLineOption delay(
+        QStringLiteral("delay"),
+        QStringLiteral("Hold MEMBER's reply back for MS milliseconds (repeatable); the "
+                       "call itself is carried out at once."),
+        QStringLiteral("member=ms"));
     const QCommandLineOption callLog(QStringLiteral("call-log"),
                                      QStringLiteral("Append every call of the data service to this file."),
                                      QStringLiteral("file"));
     const QCommandLineOption maxRecord(
         QStringLiteral("max-record-bytes"),
-        QStringLiteral("Refuse records and logbook entries larger than this (default %1).").arg(kDefaultMaxRecordBytes),
+        QStringLiteral("Refuse records and logbook entries larger than this (default %1).")
+            .arg(kDefaultMaxRecordBytes),
         QStringLiteral("bytes"));
     parser.addOptions({bus, db, memory, seed, fail, delay, callLog, maxRecord});
     parser.process(arguments);
@@ -88,7 +92,8 @@ bool CStoreOptions::parse(const QStringList &arguments, QString *error)
 
 QString CStoreOptions::defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/store.sqlite");
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/store.sqlite");
 }
 
 bool CStoreOptions::splitAssignment(const QString &text, QString *member, int *value)

@@ -11,10 +11,10 @@ class CStoreOptions
 public:
     static constexpr int kDefaultMaxRecordBytes = 64 * 1024;
 
-    QString busAddress;    // empty: the session bus
-    QString databasePath;  // empty with inMemory: no file at all
+    QString busAddress;   // empty: the session bus
+    QString databasePath; // empty with inMemory: no file at all
     bool inMemory = false;
-    QStringList seeds;     // files or folders, applied in order at start
+    QStringList seeds;         // files or folders, applied in order at start
     QMap<QString, int> faults; // member -> reply code
     QMap<QString, int> delays; // member -> milliseconds
     QString callLogPath;

@@ -13,7 +13,8 @@
 
 #include <QStringList>
 
-namespace {
+namespace
+{
 template <typename Record> int checkAs(const QByteArray &data, QString *why)
 {
     if (data.isEmpty()) {
@@ -54,7 +55,8 @@ int checkEntryAs(const QByteArray &data, qint32 wantedType, int *type, int *subt
     Entry entry;
     const CRecordStatus status = entry.parse(data);
     if (!status.ok()) {
-        *why = QStringLiteral("%1 bytes do not decode: %2").arg(data.size()).arg(QLatin1String(status.name()));
+        *why =
+            QStringLiteral("%1 bytes do not decode: %2").arg(data.size()).arg(QLatin1String(status.name()));
         return CReplyCode::VALIDATION_ERROR;
     }
     *type = entry.iType;
@@ -66,9 +68,9 @@ int checkEntryAs(const QByteArray &data, qint32 wantedType, int *type, int *subt
 bool CStoreRecords::isRecordName(const QString &name)
 {
     static const QStringList names = {
-        QStringLiteral("SetupGeneralNonWM"),   QStringLiteral("SetupGps"),    QStringLiteral("SetupGpsTracking"),
-        QStringLiteral("RuntimeGeneralNonWM"), QStringLiteral("RuntimeGps"),
-        QStringLiteral("RuntimeTriggerFtpTransfer")};
+        QStringLiteral("SetupGeneralNonWM"), QStringLiteral("SetupGps"),
+        QStringLiteral("SetupGpsTracking"),  QStringLiteral("RuntimeGeneralNonWM"),
+        QStringLiteral("RuntimeGps"),        QStringLiteral("RuntimeTriggerFtpTransfer")};
     return names.contains(name);
 }
 

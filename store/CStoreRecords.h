@@ -23,7 +23,8 @@ public:
     static QByteArray merge(const QString &name, const QByteArray &stored, const QByteArray &data);
 
     // Logbook table "gps" takes GPS entries, "tracking" tracking entries.
-    static int checkLogEntry(const QString &table, const QByteArray &data, int *type, int *subtype, QString *why);
+    static int checkLogEntry(const QString &table, const QByteArray &data, int *type, int *subtype,
+                             QString *why);
 };
 
 #endif // CSTORERECORDS_H

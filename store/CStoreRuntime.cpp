@@ -37,7 +37,8 @@ QByteArray CStoreRuntime::getRuntimeTriggerFtpTransfer()
 
 int CStoreRuntime::setRuntimeTriggerFtpTransfer(int iProcess, const QByteArray &oRunTriggerFtpTransfer)
 {
-    const int code = answerSet(QStringLiteral("setRuntimeTriggerFtpTransfer"), iProcess, oRunTriggerFtpTransfer);
+    const int code =
+        answerSet(QStringLiteral("setRuntimeTriggerFtpTransfer"), iProcess, oRunTriggerFtpTransfer);
     if (code == CReplyCode::REPLY_SUCCESS)
         emit sigRuntimeTriggerFtpTransfer(iProcess);
     return code;

@@ -20,7 +20,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 const char *const kServiceName = "com.Brask.Vorlan";
 const char *const kConnectionName = "vorlan-store";
 constexpr int kExitFailure = 1;
@@ -109,7 +110,8 @@ int main(int argc, char *argv[])
     new StoreControlAdaptor(&control);
 
     QDBusConnection bus = openBus(options.busAddress);
-    const QString busText = options.busAddress.isEmpty() ? QStringLiteral("the session bus") : options.busAddress;
+    const QString busText =
+        options.busAddress.isEmpty() ? QStringLiteral("the session bus") : options.busAddress;
     if (!bus.isConnected()) {
         qCritical("cannot connect to %s: %s", qPrintable(busText), qPrintable(bus.lastError().message()));
         return kExitFailure;
@@ -128,7 +130,8 @@ int main(int argc, char *argv[])
         QDBusConnectionInterface::DontAllowReplacement);
     if (!owned.isValid() || owned.value() != QDBusConnectionInterface::ServiceRegistered) {
         qCritical("cannot own %s on %s: %s", kServiceName, qPrintable(busText),
-                  owned.isValid() ? "the name is taken by another process" : qPrintable(owned.error().message()));
+                  owned.isValid() ? "the name is taken by another process"
+                                  : qPrintable(owned.error().message()));
         return kExitFailure;
     }
     qInfo("serving %s on %s, database %s", kServiceName, qPrintable(busText),

@@ -18,7 +18,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
-namespace {
+namespace
+{
 const QString kSignals = QStringLiteral("com.Brask.Vorlan.Signals");
 const QString kService = QStringLiteral("com.Brask.Vorlan");
 constexpr int kDaemonPid = 31337;
@@ -88,7 +89,8 @@ private:
         message.setArguments(args);
         m_conn.send(message);
     }
-    QDBusMessage call(const QString &path, const QString &iface, const QString &member, const QVariantList &args)
+    QDBusMessage call(const QString &path, const QString &iface, const QString &member,
+                      const QVariantList &args)
     {
         QDBusMessage message = QDBusMessage::createMethodCall(kService, path, iface, member);
         message.setArguments(args);
@@ -97,26 +99,28 @@ private:
     void store(const QString &name, const QByteArray &bytes)
     {
         const bool logbook = name.startsWith(QLatin1String("Logbook"));
-        const QDBusMessage reply =
-            call(logbook ? QStringLiteral("/Logbook") : QStringLiteral("/SetupData"),
-                 logbook ? QStringLiteral("com.Brask.Vorlan.Logbook") : QStringLiteral("com.Brask.Vorlan.Setup"),
-                 QStringLiteral("set") + name, {1, bytes});
+        const QDBusMessage reply = call(logbook ? QStringLiteral("/Logbook") : QStringLiteral("/SetupData"),
+                                        logbook ? QStringLiteral("com.Brask.Vorlan.Logbook")
+                                                : QStringLiteral("com.Brask.Vorlan.Setup"),
+                                        QStringLiteral("set") + name, {1, bytes});
         QCOMPARE(reply.arguments().value(0).toInt(), 1);
     }
     QByteArray stored(const QString &name)
     {
-        return call(QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"), QStringLiteral("get") + name,
-                    {})
+        return call(QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
+                    QStringLiteral("get") + name, {})
             .arguments()
             .value(0)
             .toByteArray();
     }
     // Runs vorlanctl while this test's event loop keeps playing the daemon.
-    int run(const QStringList &arguments, const QString &bus = QString(), const std::function<void()> &whileRunning = {})
+    int run(const QStringList &arguments, const QString &bus = QString(),
+            const std::function<void()> &whileRunning = {})
     {
         QProcess ctl;
         ctl.start(QStringLiteral(VORLAN_BINARY_DIR "/ctl/vorlanctl"),
-                  QStringList{QStringLiteral("--bus"), bus.isEmpty() ? m_bus.unixAddress() : bus} + arguments);
+                  QStringList{QStringLiteral("--bus"), bus.isEmpty() ? m_bus.unixAddress() : bus} +
+                      arguments);
         ctl.waitForStarted();
         m_ctlPid = ctl.processId();
         QElapsedTimer clock;
@@ -156,14 +160,15 @@ private slots:
                                SLOT(onGetName(int, int))));
         QVERIFY(m_conn.connect(QString(), QString(), kSignals, QStringLiteral("sigProcessStart"), this,
                                SLOT(onProcessStart(int, int))));
-        connect(&m_heartbeat, &QTimer::timeout, this, [this] { emitSignal(QStringLiteral("sigTrigger"), {kDaemonPid}); });
+        connect(&m_heartbeat, &QTimer::timeout, this,
+                [this] { emitSignal(QStringLiteral("sigTrigger"), {kDaemonPid}); });
     }
     void cleanup()
     {
         m_heartbeat.stop();
         m_starts.clear();
-        call(QStringLiteral("/StoreControl"), QStringLiteral("com.Brask.Vorlan.StoreControl"), QStringLiteral("reset"),
-             {});
+        call(QStringLiteral("/StoreControl"), QStringLiteral("com.Brask.Vorlan.StoreControl"),
+             QStringLiteral("reset"), {});
     }
     void cleanupTestCase()
     {
@@ -179,11 +184,12 @@ private slots:
         QTest::addColumn<QByteArray>("after");
         const QString gps = QStringLiteral("SetupGps");
         const QString tracking = QStringLiteral("SetupGpsTracking");
-        QTest::newRow("gps off keeps time sync") << QStringList{"gps", "off"} << gps << gpsSetup(true, 1)
-                                                 << gpsSetup(false, 1);
-        QTest::newRow("gps on from nothing") << QStringList{"gps", "on"} << gps << QByteArray() << gpsSetup(true, 0);
-        QTest::newRow("timesync on keeps gps") << QStringList{"timesync", "on"} << gps << gpsSetup(false, 0)
-                                               << gpsSetup(false, 1);
+        QTest::newRow("gps off keeps time sync")
+            << QStringList{"gps", "off"} << gps << gpsSetup(true, 1) << gpsSetup(false, 1);
+        QTest::newRow("gps on from nothing")
+            << QStringList{"gps", "on"} << gps << QByteArray() << gpsSetup(true, 0);
+        QTest::newRow("timesync on keeps gps")
+            << QStringList{"timesync", "on"} << gps << gpsSetup(false, 0) << gpsSetup(false, 1);
         QTest::newRow("tracking time") << QStringList{"tracking", "time", "60"} << tracking << QByteArray()
                                        << trackingSetup(2, 60, 100, 5);
         QTest::newRow("tracking distance") << QStringList{"tracking", "distance", "250"} << tracking
@@ -192,8 +198,8 @@ private slots:
                                         << trackingSetup(4, 10, 100, 30);
         QTest::newRow("tracking speed interval") << QStringList{"tracking", "speed", "30", "--interval", "5"}
                                                  << tracking << QByteArray() << trackingSetup(4, 5, 100, 30);
-        QTest::newRow("tracking off") << QStringList{"tracking", "off"} << tracking << trackingSetup(3, 60, 250, 5)
-                                      << trackingSetup(0, 60, 250, 5);
+        QTest::newRow("tracking off") << QStringList{"tracking", "off"} << tracking
+                                      << trackingSetup(3, 60, 250, 5) << trackingSetup(0, 60, 250, 5);
     }
     void setupCommands()
     {
@@ -208,7 +214,8 @@ private slots:
         // Stored under vorlanctl's own process number, so the daemon refetches.
         const QStringList log = callLog().filter(QStringLiteral(" set%1 ").arg(name));
         QCOMPARE(log.size(), before.isEmpty() ? 1 : 2);
-        QCOMPARE(log.last().section(QLatin1Char(' '), 2, 4), QStringLiteral("set%1 %2 1").arg(name).arg(m_ctlPid));
+        QCOMPARE(log.last().section(QLatin1Char(' '), 2, 4),
+                 QStringLiteral("set%1 %2 1").arg(name).arg(m_ctlPid));
     }
 
     void usage_data()
@@ -219,13 +226,16 @@ private slots:
         QTest::newRow("no command") << QStringList{} << 2 << "no command given";
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << "unknown command";
         QTest::newRow("gps maybe") << QStringList{"gps", "maybe"} << 2 << "wants on or off";
-        QTest::newRow("time without value") << QStringList{"tracking", "time"} << 2 << "wants one positive number";
+        QTest::newRow("time without value")
+            << QStringList{"tracking", "time"} << 2 << "wants one positive number";
         QTest::newRow("zero time") << QStringList{"tracking", "time", "0"} << 2 << "positive number";
-        QTest::newRow("interval off speed") << QStringList{"tracking", "off", "--interval", "5"} << 2 << "speed mode";
+        QTest::newRow("interval off speed")
+            << QStringList{"tracking", "off", "--interval", "5"} << 2 << "speed mode";
         QTest::newRow("bad count") << QStringList{"watch", "--count", "x"} << 2 << "--count";
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Commands:";
         for (const char *command : {"status", "start", "watch", "gps", "timesync", "tracking", "logbook"})
-            QTest::newRow(command) << QStringList{QString::fromLatin1(command), "--help"} << 0 << "Usage: vorlanctl";
+            QTest::newRow(command) << QStringList{QString::fromLatin1(command), "--help"} << 0
+                                   << "Usage: vorlanctl";
     }
     void usage()
     {
@@ -273,23 +283,30 @@ private slots:
             emitSignal(QStringLiteral("sigActualGpsData"), {kDaemonPid, gps});
             emitSignal(QStringLiteral("sigSyncTime"), {kDaemonPid, 1, time});
         };
-        QCOMPARE(run({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("4")}, QString(), sendBoth), 0);
+        QCOMPARE(run({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("4")}, QString(),
+                     sendBoth),
+                 0);
         QCOMPARE(m_out.count(QLatin1Char('\n')), 4);
-        QVERIFY2(m_out.contains(QStringLiteral("sigActualGpsData iProcess=31337 lat=48.500000 lon=11.250000 alt=512.7m speed=54.9km/h "
-                                               "track=359.99deg sats=12 hdop=1.0 status=0 time=2020-05-17 08:09:10.000 UTC")),
+        QVERIFY2(m_out.contains(QStringLiteral(
+                     "sigActualGpsData iProcess=31337 lat=48.500000 lon=11.250000 alt=512.7m speed=54.9km/h "
+                     "track=359.99deg sats=12 hdop=1.0 status=0 time=2020-05-17 08:09:10.000 UTC")),
                  qPrintable(m_out));
-        QVERIFY(m_out.contains(QLatin1String("sigSyncTime iProcess=31337 iType=1 time=2021-03-04 05:06:07.000 UTC")));
+        QVERIFY(m_out.contains(
+            QLatin1String("sigSyncTime iProcess=31337 iType=1 time=2021-03-04 05:06:07.000 UTC")));
 
-        QCOMPARE(run({QStringLiteral("watch"), QStringLiteral("--json"), QStringLiteral("--count"), QStringLiteral("2")},
+        QCOMPARE(run({QStringLiteral("watch"), QStringLiteral("--json"), QStringLiteral("--count"),
+                      QStringLiteral("2")},
                      QString(), sendBoth),
                  0);
         const QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         for (const QString &line : lines) {
             const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
-            QCOMPARE(object.value(QLatin1String("args")).toObject().value(QLatin1String("iProcess")).toInt(), kDaemonPid);
+            QCOMPARE(object.value(QLatin1String("args")).toObject().value(QLatin1String("iProcess")).toInt(),
+                     kDaemonPid);
             if (object.value(QLatin1String("member")).toString() == QLatin1String("sigActualGpsData"))
-                QCOMPARE(object.value(QLatin1String("gps")).toObject().value(QLatin1String("lat")).toDouble(), 48.5);
+                QCOMPARE(object.value(QLatin1String("gps")).toObject().value(QLatin1String("lat")).toDouble(),
+                         48.5);
         }
         QCOMPARE(run({QStringLiteral("watch"), QStringLiteral("--seconds"), QStringLiteral("1")}), 0);
     }
@@ -306,10 +323,12 @@ private slots:
         QCOMPARE(run({QStringLiteral("logbook")}), 0);
         QStringList lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines.at(0).startsWith(QLatin1String("gps ")) && lines.at(0).contains(QLatin1String("GPS_Enabled")),
+        QVERIFY2(lines.at(0).startsWith(QLatin1String("gps ")) &&
+                     lines.at(0).contains(QLatin1String("GPS_Enabled")),
                  qPrintable(lines.at(0)));
         QVERIFY(lines.at(1).contains(QLatin1String("TRACKING GPS_Data")));
-        QVERIFY(lines.at(1).contains(QLatin1String("lat=48.500000 lon=11.250000 time=2020-05-17 08:09:10.000 UTC")));
+        QVERIFY(lines.at(1).contains(
+            QLatin1String("lat=48.500000 lon=11.250000 time=2020-05-17 08:09:10.000 UTC")));
 
         QCOMPARE(run({QStringLiteral("logbook"), QStringLiteral("--last"), QStringLiteral("1")}), 0);
         lines = m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -319,8 +338,14 @@ private slots:
         QCOMPARE(run({QStringLiteral("logbook"), QStringLiteral("--json")}), 0);
         const QJsonArray array = QJsonDocument::fromJson(m_out.toUtf8()).array();
         QCOMPARE(array.size(), 2);
-        QCOMPARE(array.at(0).toObject().value(QLatin1String("subtypeName")).toString(), QStringLiteral("GPS_Enabled"));
-        QCOMPARE(array.at(1).toObject().value(QLatin1String("point")).toObject().value(QLatin1String("lon")).toDouble(),
+        QCOMPARE(array.at(0).toObject().value(QLatin1String("subtypeName")).toString(),
+                 QStringLiteral("GPS_Enabled"));
+        QCOMPARE(array.at(1)
+                     .toObject()
+                     .value(QLatin1String("point"))
+                     .toObject()
+                     .value(QLatin1String("lon"))
+                     .toDouble(),
                  11.25);
     }
 
@@ -329,9 +354,10 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("busThere");
         QTest::addColumn<QString>("text");
-        for (const QStringList &command :
-             {QStringList{"status"}, QStringList{"gps", "on"}, QStringList{"tracking", "off"}, QStringList{"logbook"}}) {
-            QTest::newRow(qPrintable(command.first() + QLatin1String(" no bus"))) << command << false << "cannot connect";
+        for (const QStringList &command : {QStringList{"status"}, QStringList{"gps", "on"},
+                                           QStringList{"tracking", "off"}, QStringList{"logbook"}}) {
+            QTest::newRow(qPrintable(command.first() + QLatin1String(" no bus")))
+                << command << false << "cannot connect";
             QTest::newRow(qPrintable(command.first() + QLatin1String(" no store")))
                 << command << true << "com.Brask.Vorlan is not running";
         }

@@ -259,6 +259,14 @@ void tst_Records::runtimeGpsMerge()
     QCOMPARE(held.parse(header() + rep("00 00000000", 4) + hex("01") + resetPoint()).code(), CRecordStatus::Ok);
     QCOMPARE(held.speed(), 0.0);
 
+    // Points differ by their bytes: the same instant with another spec byte is taken.
+    CRuntimeGps local;
+    local.setDateTime(CDateTime::fromMSecsSinceEpoch(0));
+    QVERIFY(local.parse(header() + rep("00 00000000", 4) + hex("01 00000100") + epochUtc().replace(8, 1, hex("02")) +
+                        rep("00", 60))
+                .ok());
+    QCOMPARE(local.dateTime().spec(), quint8(CDateTime::Utc));
+
     CRuntimeGps old;
     old.setRuntimeGpsValue2(3);
     const CRuntimeGps before = old;

@@ -45,6 +45,7 @@ private slots:
     void prefixes();
     void badInput_data() { readers_data(); }
     void badInput();
+    void hugeEntryCount();
     void oddStringLength();
 };
 
@@ -133,6 +134,17 @@ void tst_RecordsInput::badInput()
     }
     const CRecordStatus trailing = reader(valid + hex("00"));
     QCOMPARE(trailing.code(), wholeRecord ? CRecordStatus::TrailingData : CRecordStatus::Ok);
+}
+
+void tst_RecordsInput::hugeEntryCount()
+{
+    // A garbage count in the version table must not keep the reader busy.
+    QByteArray bytes = CRuntimeGeneralNonWM().serialize();
+    bytes.replace(bytes.size() - 14, 4, hex("FFFFFFF0"));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(CRuntimeGeneralNonWM().parse(bytes).code(), CRecordStatus::Truncated);
+    QVERIFY(timer.elapsed() < 5000);
 }
 
 void tst_RecordsInput::oddStringLength()

@@ -2,7 +2,8 @@
 
 #include <QDeadlineTimer>
 
-namespace {
+namespace
+{
 constexpr int kStopTimeoutMs = 3000;
 constexpr int kPollMs = 100;
 } // namespace

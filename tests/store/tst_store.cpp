@@ -20,7 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 const QString kService = QStringLiteral("com.Brask.Vorlan");
 const QString kControlPath = QStringLiteral("/StoreControl");
 const QString kControlIface = QStringLiteral("com.Brask.Vorlan.StoreControl");
@@ -71,8 +72,8 @@ private:
     TestStore *m_store = nullptr;
     QList<QDBusMessage> m_signals;
 
-    QDBusMessage call(const QDBusConnection &conn, const QString &path, const QString &iface, const QString &member,
-                      const QVariantList &args = {}, int timeout = kCallTimeoutMs)
+    QDBusMessage call(const QDBusConnection &conn, const QString &path, const QString &iface,
+                      const QString &member, const QVariantList &args = {}, int timeout = kCallTimeoutMs)
     {
         QDBusMessage message = QDBusMessage::createMethodCall(kService, path, iface, member);
         message.setArguments(args);
@@ -91,7 +92,8 @@ private:
     {
         const Target t = targetOf(name);
         const QDBusMessage reply = call(conn, t.path, t.iface, QStringLiteral("get") + name);
-        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toByteArray() : "error";
+        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toByteArray()
+                                                          : "error";
     }
     QStringList lines(const QDBusMessage &reply) { return reply.arguments().value(0).toStringList(); }
 
@@ -103,9 +105,11 @@ private slots:
         QVERIFY(m_conn.isConnected());
         m_store = new TestStore(m_bus.unixAddress());
         QVERIFY2(m_store->start(), qPrintable(m_store->error()));
-        for (const QString &iface : {QStringLiteral("com.Brask.Vorlan.Setup"), QStringLiteral("com.Brask.Vorlan.Runtime"),
-                                     QStringLiteral("com.Brask.Vorlan.Logbook")})
-            QVERIFY(m_conn.connect(QString(), QString(), iface, QString(), this, SLOT(onSignal(QDBusMessage))));
+        for (const QString &iface :
+             {QStringLiteral("com.Brask.Vorlan.Setup"), QStringLiteral("com.Brask.Vorlan.Runtime"),
+              QStringLiteral("com.Brask.Vorlan.Logbook")})
+            QVERIFY(
+                m_conn.connect(QString(), QString(), iface, QString(), this, SLOT(onSignal(QDBusMessage))));
     }
     void cleanup()
     {
@@ -158,7 +162,8 @@ private slots:
         QCOMPARE(log.size(), 3);
         const QString hex = QString::fromLatin1(bytes.toHex());
         QCOMPARE(log.at(0).section(QLatin1Char(' '), 2), QStringLiteral("get%1 - null -").arg(name));
-        QCOMPARE(log.at(1).section(QLatin1Char(' '), 2), QStringLiteral("set%1 %2 1 %3").arg(name).arg(kPid).arg(hex));
+        QCOMPARE(log.at(1).section(QLatin1Char(' '), 2),
+                 QStringLiteral("set%1 %2 1 %3").arg(name).arg(kPid).arg(hex));
         QCOMPARE(log.at(2).section(QLatin1Char(' '), 2), QStringLiteral("get%1 - ay %2").arg(name, hex));
         QCOMPARE(log.at(2).section(QLatin1Char(' '), 0, 0), QStringLiteral("3"));
     }
@@ -183,11 +188,13 @@ private slots:
         QTest::newRow("trailing byte") << "SetupGps" << good + '\0' << invalid;
         QTest::newRow("version 255") << "SetupGps" << oldVersion << invalid;
         QTest::newRow("oversized") << "SetupGps" << huge.serialize() << invalid;
-        QTest::newRow("runtime truncated") << "RuntimeTriggerFtpTransfer" << trigger.serialize().left(50) << invalid;
+        QTest::newRow("runtime truncated")
+            << "RuntimeTriggerFtpTransfer" << trigger.serialize().left(50) << invalid;
         QTest::newRow("gps entry cut") << "LogbookGPS" << gpsEntry(11001).left(30) << invalid;
-        QTest::newRow("tracking as gps") << "LogbookGPS" << trackingEntry(1.0) << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
-        QTest::newRow("gps as tracking") << "LogbookDataTracking" << gpsEntry(11001)
-                                         << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
+        QTest::newRow("tracking as gps")
+            << "LogbookGPS" << trackingEntry(1.0) << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
+        QTest::newRow("gps as tracking")
+            << "LogbookDataTracking" << gpsEntry(11001) << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
     }
     void refusesWhatDoesNotDecode()
     {
@@ -195,8 +202,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, code);
         QCOMPARE(set(name, kPid, bytes).arguments().value(0).toInt(), code);
-        QTRY_VERIFY_WITH_TIMEOUT(m_store->log().contains(QStringLiteral("set%1 from %2 refused").arg(name).arg(kPid)),
-                                 kSignalWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_store->log().contains(QStringLiteral("set%1 from %2 refused").arg(name).arg(kPid)),
+            kSignalWaitMs);
         if (name.startsWith(QLatin1String("Logbook"))) {
             for (const QString &table : {QStringLiteral("gps"), QStringLiteral("tracking")})
                 QVERIFY(lines(control(QStringLiteral("listLogbook"), {table, 0})).isEmpty());
@@ -242,7 +250,8 @@ private slots:
         QVERIFY(gps.at(0).startsWith(QLatin1String("1 ")));
         const QStringList last = lines(control(QStringLiteral("listLogbook"), {QStringLiteral("gps"), 1}));
         QCOMPARE(last, gps.mid(1));
-        const QStringList tracking = lines(control(QStringLiteral("listLogbook"), {QStringLiteral("tracking"), 0}));
+        const QStringList tracking =
+            lines(control(QStringLiteral("listLogbook"), {QStringLiteral("tracking"), 0}));
         QCOMPARE(tracking.size(), 1);
         QCOMPARE(tracking.at(0).section(QLatin1Char(' '), 2),
                  QStringLiteral("9 1 11000 ") + QString::fromLatin1(point.toHex()));
@@ -259,14 +268,16 @@ private slots:
                  QDBusMessage::ReplyMessage);
         QCOMPARE(control(QStringLiteral("setFail"), {QStringLiteral("setNothing"), -1}).type(),
                  QDBusMessage::ErrorMessage);
-        QCOMPARE(lines(control(QStringLiteral("faults"))),
-                 (QStringList{QStringLiteral("getSetupGpsTracking=-2010"), QStringLiteral("setSetupGps=-1003")}));
+        QCOMPARE(
+            lines(control(QStringLiteral("faults"))),
+            (QStringList{QStringLiteral("getSetupGpsTracking=-2010"), QStringLiteral("setSetupGps=-1003")}));
         QCOMPARE(set(QStringLiteral("SetupGps"), kPid, gps.serialize()).arguments().value(0).toInt(), -1003);
         QCOMPARE(get(m_conn, QStringLiteral("SetupGpsTracking")), QByteArray("error"));
         QVERIFY(get(m_conn, QStringLiteral("SetupGps")).isEmpty());
         QVERIFY(m_signals.isEmpty());
-        QVERIFY(lines(control(QStringLiteral("callLog"))).at(0).endsWith(QLatin1String(" -1003 ") +
-                                                                       QString::fromLatin1(gps.serialize().toHex())));
+        QVERIFY(lines(control(QStringLiteral("callLog")))
+                    .at(0)
+                    .endsWith(QLatin1String(" -1003 ") + QString::fromLatin1(gps.serialize().toHex())));
 
         QCOMPARE(control(QStringLiteral("clearFail"), {QString()}).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(set(QStringLiteral("SetupGps"), kPid, gps.serialize()).arguments().value(0).toInt(), 1);
@@ -289,8 +300,9 @@ private slots:
         QVERIFY(clock.elapsed() >= kDelayMs - 100);
         QVERIFY(!slow.isError());
         // A caller with a shorter timeout sees the bus's no-reply error.
-        const QDBusMessage late = call(m_conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-                                       QStringLiteral("getSetupGps"), {}, 300);
+        const QDBusMessage late =
+            call(m_conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
+                 QStringLiteral("getSetupGps"), {}, 300);
         QCOMPARE(late.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NoReply"));
     }
 
@@ -311,7 +323,8 @@ private slots:
         gps.iTimeSync = 1;
         QFile seed(dir.filePath(QStringLiteral("seed.txt")));
         QVERIFY(seed.open(QIODevice::WriteOnly));
-        seed.write("# seed\nSetupGps " + gps.serialize().toHex() + "\nLogbookGPS " + gpsEntry(11002).toHex() + "\n");
+        seed.write("# seed\nSetupGps " + gps.serialize().toHex() + "\nLogbookGPS " + gpsEntry(11002).toHex() +
+                   "\n");
         seed.close();
         const QString callLog = dir.filePath(QStringLiteral("calls.log"));
         TestStore store(bus.tcpAddress());
@@ -327,11 +340,12 @@ private slots:
         QCOMPARE(get(conn, QStringLiteral("SetupGps")), gps.serialize());
         QVERIFY(clock.elapsed() >= 700);
         CSetupGpsTracking tracking;
-        const QDBusMessage refused = call(conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-                                          QStringLiteral("setSetupGpsTracking"), {kPid, tracking.serialize()});
+        const QDBusMessage refused =
+            call(conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
+                 QStringLiteral("setSetupGpsTracking"), {kPid, tracking.serialize()});
         QCOMPARE(refused.arguments().value(0).toInt(), CReplyCode::VALIDATION_ERROR);
-        const QStringList logbook = lines(call(conn, kControlPath, kControlIface, QStringLiteral("listLogbook"),
-                                               {QStringLiteral("gps"), 0}));
+        const QStringList logbook = lines(call(conn, kControlPath, kControlIface,
+                                               QStringLiteral("listLogbook"), {QStringLiteral("gps"), 0}));
         QCOMPARE(logbook.size(), 1);
         QCOMPARE(logbook.at(0).section(QLatin1Char(' '), 2, 4), QStringLiteral("0 6 11002"));
         const QStringList calls = lines(call(conn, kControlPath, kControlIface, QStringLiteral("callLog")));
@@ -347,12 +361,13 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("no bus") << QStringList{QStringLiteral("--bus"), QStringLiteral("unix:path=/nonexistent/bus")}
+        QTest::newRow("no bus") << QStringList{QStringLiteral("--bus"),
+                                               QStringLiteral("unix:path=/nonexistent/bus")}
                                 << "cannot connect" << 1;
         QTest::newRow("bad fault") << QStringList{QStringLiteral("--fail"), QStringLiteral("setSetupGps")}
                                    << "--fail wants MEMBER=CODE" << 2;
-        QTest::newRow("unknown member") << QStringList{QStringLiteral("--fail"), QStringLiteral("setFoo=1")}
-                                        << "no member" << 2;
+        QTest::newRow("unknown member")
+            << QStringList{QStringLiteral("--fail"), QStringLiteral("setFoo=1")} << "no member" << 2;
         QTest::newRow("bad seed") << QStringList{QStringLiteral("--seed"), QStringLiteral("/nonexistent")}
                                   << "does not exist" << 1;
     }
@@ -400,8 +415,9 @@ private slots:
         QVERIFY2(store.start(args), qPrintable(store.error()));
         QDBusConnection conn = QDBusConnection::connectToBus(bus.unixAddress(), QStringLiteral("second"));
         QCOMPARE(get(conn, QStringLiteral("SetupGpsTracking")), tracking.serialize());
-        const QStringList logbook = lines(call(conn, kControlPath, kControlIface, QStringLiteral("listLogbook"),
-                                               {QStringLiteral("tracking"), 0}));
+        const QStringList logbook =
+            lines(call(conn, kControlPath, kControlIface, QStringLiteral("listLogbook"),
+                       {QStringLiteral("tracking"), 0}));
         QCOMPARE(logbook.size(), 1);
         QVERIFY(logbook.at(0).startsWith(QLatin1String("1 ")));
         QVERIFY(logbook.at(0).endsWith(QString::fromLatin1(entry.toHex())));

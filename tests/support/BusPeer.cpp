@@ -1,0 +1,58 @@
+#include "BusPeer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <unistd.h>
+
+BusPeer::BusPeer(const QString &address, const QString &name)
+    : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
+{
+    m_clock.start();
+    for (const char *interface : {"com.Brask.Vorlan.Signals", "com.Brask.Vorlan.Setup", "com.Brask.Vorlan.Runtime",
+                                  "com.Brask.Vorlan.Logbook"})
+        m_bus.connect(QString(), QString(), QLatin1String(interface), QString(), this,
+                      SLOT(onMessage(QDBusMessage)));
+}
+
+BusPeer::~BusPeer()
+{
+    QDBusConnection::disconnectFromBus(m_name);
+}
+
+int BusPeer::pid() const
+{
+    return int(getpid());
+}
+
+void BusPeer::emitSignal(const QString &member, const QVariantList &arguments)
+{
+    QDBusMessage message =
+        QDBusMessage::createSignal(QStringLiteral("/Signals"), QStringLiteral("com.Brask.Vorlan.Signals"), member);
+    message.setArguments(arguments);
+    m_bus.send(message);
+}
+
+void BusPeer::onMessage(const QDBusMessage &message)
+{
+    m_seen.append({m_clock.elapsed(), message.member(), message.path(), message.arguments()});
+}
+
+QList<BusPeer::Seen> BusPeer::seen(const QString &member) const
+{
+    QList<Seen> out;
+    for (const Seen &s : m_seen)
+        if (s.member == member)
+            out << s;
+    return out;
+}
+
+bool BusPeer::waitFor(const QString &member, int count, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (seen(member).size() < count && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return seen(member).size() >= count;
+}

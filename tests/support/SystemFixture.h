@@ -1,0 +1,47 @@
+#ifndef SYSTEMFIXTURE_H
+#define SYSTEMFIXTURE_H
+
+#include "BusPeer.h"
+#include "TestBus.h"
+#include "TestDaemon.h"
+#include "TestStore.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+// The whole system on one private bus: dbus-daemon, the stand-in data
+// service, the daemon binary and a peer process played by the test.
+class SystemFixture
+{
+public:
+    struct Call {
+        QString member;
+        QString process;
+        QString reply;
+        QByteArray bytes;
+    };
+
+    explicit SystemFixture(TestBus::Listen listen = TestBus::UnixOnly);
+
+    // settings: text of /etc/Vorlan/gps.ini (debug lines are always logged).
+    bool startBus();
+    bool startStore(const QStringList &extraArguments = {});
+    bool startDaemon(const QString &settings = QString(), const QString &busAddress = QString());
+    // Sends sigProcessStart to the daemon and waits until its start sequence has ended.
+    bool startSequence(int timeoutMs = 10000);
+
+    QList<Call> calls() const;
+    QStringList members() const;
+    QString callLogPath() const { return m_dir.filePath(QStringLiteral("calls.log")); }
+
+    TestBus bus;
+    std::unique_ptr<TestStore> store;
+    TestDaemon daemon;
+    std::unique_ptr<BusPeer> peer;
+    QString error;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+#endif // SYSTEMFIXTURE_H
