@@ -234,6 +234,43 @@ private Q_SLOTS:
         late.waitForFinished(3000);
     }
 
+    void slowDataServiceBlocksTheLoopNotTheHeartbeat()
+    {
+        // situation: the tracking setup answer takes longer than the bus timeout (25 s)
+        SystemFixture f;
+        QVERIFY2(f.startBus() && f.startStore({QStringLiteral("--delay"), QStringLiteral("getSetupGpsTracking=40000")}) &&
+                     f.startDaemon(),
+                 qPrintable(f.error));
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
+        f.peer->emitSignal(QStringLiteral("sigProcessStart"), {f.peer->pid(), int(f.daemon.pid())});
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
+        QElapsedTimer blocked;
+        blocked.start();
+        f.peer->clear();
+        // expected: the thread's heartbeat goes on while the event loop waits
+        QVERIFY(f.peer->waitFor(QStringLiteral("sigTrigger"), 10, 12000));
+        // expected: the call ends by time-out as "nothing stored", the default is stored
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1186 :  getSetupGpsTracking returns NULL "), 30000));
+        QVERIFY2(blocked.elapsed() > 20000, qPrintable(QString::number(blocked.elapsed())));
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("'setSetupGpsTracking' successfull'"), 3000));
+    }
+
+    void missingGpioLineIsLoggedAndGpsStartsAnyway()
+    {
+        QDir(QStringLiteral("/sys/devices/virtual/gpio/gpio27")).removeRecursively();
+        SystemFixture f;
+        QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
+        QVERIFY(f.daemon.waitForLog(
+            QStringLiteral("W File: cgpsprog Line:  412 :  Error opening gpio27 device  No such file or directory "), 3000));
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
+        QVERIFY(f.daemon.sendSignal(SIGTERM));
+        int status = 0;
+        QVERIFY(f.daemon.waitForExit(5000, &status));
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QCOMPARE(f.daemon.countLog(QStringLiteral("Error opening gpio27 device")), 2);
+        QDir().mkpath(QStringLiteral("/sys/devices/virtual/gpio/gpio27"));
+    }
+
     void tcpBus()
     {
         SystemFixture f(TestBus::UnixAndTcp);
