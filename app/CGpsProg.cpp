@@ -7,13 +7,13 @@
 #include "logbook/CLogTracking.h"
 #include "logbook/CTracking.h"
 #include "logbook/ELogSubType.h"
+#include "logbook_interface.h"
 #include "logging/CLogStream.h"
 #include "records/CReplyCode.h"
 #include "records/CRuntimeGeneralNonWM.h"
 #include "records/CRuntimeTriggerFtpTransfer.h"
 #include "records/CSetupGps.h"
 #include "records/CSetupGpsTracking.h"
-#include "logbook_interface.h"
 #include "runtime_interface.h"
 #include "setup_interface.h"
 #include "signals_adaptor.h"
@@ -32,7 +32,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 const char kSource[] = "cgpsprog";
 const char kSettingsFile[] = "/etc/Vorlan/gps.ini";
 const char kGpioValueFile[] = "/sys/devices/virtual/gpio/gpio27/value";
@@ -156,7 +157,8 @@ void CGpsProg::readSettingsFromIniFile()
     settings.beginGroup(QStringLiteral("SETUP_GENERAL"));
     m_useSessionBus = settings.value(QStringLiteral("Use_Session_Bus"), 1).toInt();
     m_tcpBusAddress =
-        settings.value(QStringLiteral("TCP_Bus_Address"), QStringLiteral("tcp:host=127.0.0.1,port=7777")).toString();
+        settings.value(QStringLiteral("TCP_Bus_Address"), QStringLiteral("tcp:host=127.0.0.1,port=7777"))
+            .toString();
     m_tcpBusName = settings.value(QStringLiteral("TCP_Bus_Name"), QStringLiteral("remote")).toString();
     m_connectionRetryMs = settings.value(QStringLiteral("Dbus_Connection_Retry"), 5000).toInt();
     m_setupPollRate = settings.value(QStringLiteral("Setup_Poll_Rate"), 1000).toInt();
@@ -196,10 +198,12 @@ void CGpsProg::connectDbus()
         return;
     }
 
-    m_setup = new ComBraskVorlanSetupInterface(QLatin1String(kService), QStringLiteral("/SetupData"), bus, this);
-    m_runtime =
-        new ComBraskVorlanRuntimeInterface(QLatin1String(kService), QStringLiteral("/RuntimeData"), bus, this);
-    m_logbook = new ComBraskVorlanLogbookInterface(QLatin1String(kService), QStringLiteral("/Logbook"), bus, this);
+    m_setup =
+        new ComBraskVorlanSetupInterface(QLatin1String(kService), QStringLiteral("/SetupData"), bus, this);
+    m_runtime = new ComBraskVorlanRuntimeInterface(QLatin1String(kService), QStringLiteral("/RuntimeData"),
+                                                   bus, this);
+    m_logbook =
+        new ComBraskVorlanLogbookInterface(QLatin1String(kService), QStringLiteral("/Logbook"), bus, this);
 
     bus.registerObject(QStringLiteral("/Signals"), this, QDBusConnection::ExportAdaptors);
 
@@ -560,7 +564,8 @@ int CGpsProg::evaluateReport(const SGpsReport &report)
     if (!(m & SGpsReport::PACKET_SET)) {
         if (positionTimedOut) {
             if (m_lastValid == 1) {
-                logW(686) << "Send / store last valid GPS data after timeout for valid GPS data (No view to sat's). "
+                logW(686) << "Send / store last valid GPS data after timeout for valid GPS data (No view to "
+                             "sat's). "
                              "PACKET_SET flag was not set";
                 m_fixMode = 1;
                 SendRuntimeGps(m_current);
@@ -572,7 +577,8 @@ int CGpsProg::evaluateReport(const SGpsReport &report)
     } else if (m == SGpsReport::PACKET_SET) {
         if (positionTimedOut) {
             if (m_lastValid == 2) {
-                logW(709) << "Send / store last valid GPS data after timeout for valid GPS data (No view to sat's). "
+                logW(709) << "Send / store last valid GPS data after timeout for valid GPS data (No view to "
+                             "sat's). "
                              "Only PACKET_SET was set";
                 if (m_gpsConnectionState == 1) {
                     CreateLogEntry(GPS_NoData);
@@ -608,9 +614,8 @@ int CGpsProg::evaluateReport(const SGpsReport &report)
             m_gpsTime = t;
             logD(753) << "GPSTimestamp  (IsFaultiyYear(&t) == false" << CDateTime::fromTimeT(m_gpsTime);
         }
-        const CDateTime zoneTime = CGpsTime::ConvertToZoneTime(CDateTime::fromTimeT(m_gpsTime),
-                                                               m_generalSetup.timeZone(),
-                                                               m_generalSetup.daylightSaving());
+        const CDateTime zoneTime = CGpsTime::ConvertToZoneTime(
+            CDateTime::fromTimeT(m_gpsTime), m_generalSetup.timeZone(), m_generalSetup.daylightSaving());
         m_current.setTimeOffset(CGpsTime::timeOffsetSecs(zoneTime, QDateTime::currentMSecsSinceEpoch()));
         m_current.setDateTime(zoneTime);
         m_fixMask |= SGpsReport::TIME_SET;
@@ -668,8 +673,8 @@ int CGpsProg::evaluateReport(const SGpsReport &report)
         logD(835) << "SPEED_SET: speed(GPSD m/s)): " << report.speed << " speed (km/h): " << kmh;
     }
 
-    constexpr quint64 kCompleteFix = SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET | SGpsReport::SPEED_SET |
-                                     SGpsReport::TIME_SET | SGpsReport::DOP_SET;
+    constexpr quint64 kCompleteFix = SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET |
+                                     SGpsReport::SPEED_SET | SGpsReport::TIME_SET | SGpsReport::DOP_SET;
     if ((m_fixMask & kCompleteFix) == kCompleteFix) {
         m_current.setDateTime(CheckGpsTime(m_gpsTime));
         SaveGPSData(m_lastValid, m_current);
@@ -794,8 +799,8 @@ void CGpsProg::uploadTrackingPoint(const CRuntimeGps &fix)
 
     const int code = replyCode(m_logbook->setLogbookDataTracking(m_ownProcess, entry.serialize()));
     if (code == CReplyCode::REPLY_SUCCESS)
-        logD(1118) << "Logbookdata: Time " << entry.dtTimeStamp.toTextDate() << "  Lat " << point.latitude << "Lon "
-                   << point.longitude;
+        logD(1118) << "Logbookdata: Time " << entry.dtTimeStamp.toTextDate() << "  Lat " << point.latitude
+                   << "Lon " << point.longitude;
     else
         logW(1114) << "Dbus-Error: " << CReplyCode::name(code) << logEndl;
 

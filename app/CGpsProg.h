@@ -1,11 +1,11 @@
 #ifndef CGPSPROG_H
 #define CGPSPROG_H
 
+#include "SGpsReport.h"
+#include "records/CDateTime.h"
 #include "records/CGpsPoint.h"
 #include "records/CRuntimeGps.h"
 #include "records/CSetupGeneralNonWM.h"
-#include "records/CDateTime.h"
-#include "SGpsReport.h"
 
 #include <QByteArray>
 #include <QObject>

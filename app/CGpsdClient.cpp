@@ -1,8 +1,9 @@
 // libgps versions, and how this adapter keeps them apart from the daemon.
 //
-// The daemon was designed against an older libgps (API 5/6): fix.time a
-// double, fix.altitude the altitude above mean sea level taken from GGA, the
-// geoid separation in gps_data_t.separation, gps_read() without a buffer.
+// The daemon was first written against the board's older libgps
+// (libgps.so.20): fix.time a double, fix.altitude the altitude above mean sea
+// level taken from GGA, the geoid separation in gps_data_t.separation,
+// gps_read() without a buffer.
 // libgps 3.22 (API 11) changed all four:
 //
 //   fix time      fix.time is a struct timespec; the report carries
@@ -22,9 +23,8 @@
 //   PACKET_SET      <- PACKET_SET; gps_read sets it for every complete line,
 //                      JSON or NMEA, so an NMEA line is a report with only
 //                      this bit, as before.
-//   STATUS_SET      <- STATUS_SET or MODE_SET. 3.22 still sets STATUS_SET on
-//                      every TPV; MODE_SET covers libraries that flag only
-//                      the mode of a TPV.
+//   STATUS_SET      <- STATUS_SET, which 3.22 still sets on every TPV, or
+//                      MODE_SET, which every TPV carries as well.
 //   TIME_SET, DEVICE_SET, DEVICELIST_SET, DEVICEID_SET, LATLON_SET,
 //   SPEED_SET       <- the bit of the same name.
 //   ALTITUDE_SET    <- ALTITUDE_SET, and only when the sea-level altitude
@@ -37,10 +37,25 @@
 //                      so VERSION, WATCH or SKY lines stay distinct from an
 //                      NMEA line.
 //
-// gps_unpack() returns 0 even for garbage; unpack() therefore checks the
-// line itself and reports false for anything but a JSON object.
+// Parsing: gps_unpack() returns 0 even for garbage, and it repeats the
+// parse until the parser returns -1 or has consumed the line. For some
+// malformed objects (an unknown array inside a device, a class tag that
+// only occurs in a nested object) the parser returns another error without
+// consuming anything, and gps_unpack() spins forever. unpack() therefore
+// checks the line itself and calls the one-object parser behind
+// gps_unpack(), libgps_json_unpack(), exactly once. gps_read() runs the same
+// loop internally; with gpsd's own well-formed lines it ends after one pass.
 
 #include <gps.h>
+
+#if GPSD_API_MAJOR_VERSION < 9
+#error "CGpsdClient expects libgps API 9 or later (timespec fix time, altMSL, geoid_sep)"
+#endif
+
+// Exported by libgps and called by gps_unpack(), but declared only in
+// gpsd's internal headers. Returns 0 on success, -1 for an unknown or
+// missing class, a positive JSON error code otherwise.
+extern "C" int libgps_json_unpack(const char *buf, struct gps_data_t *gpsdata, const char **end);
 
 #include <cmath>
 #include <cstring>
@@ -94,31 +109,14 @@ QString text(const char *chars, size_t capacity)
 
 double fixTimeSeconds(const gps_fix_t &fix)
 {
-#if GPSD_API_MAJOR_VERSION >= 9
     return double(fix.time.tv_sec) + double(fix.time.tv_nsec) / 1e9;
-#else
-    return fix.time;
-#endif
-}
-
-double geoidSeparation(const gps_data_t &data)
-{
-#if GPSD_API_MAJOR_VERSION >= 9
-    return data.fix.geoid_sep;
-#else
-    return data.separation;
-#endif
 }
 
 double seaLevelAltitude(const gps_data_t &data)
 {
-#if GPSD_API_MAJOR_VERSION >= 9
     if (std::isfinite(data.fix.altMSL))
         return data.fix.altMSL;
     return data.fix.altHAE - data.fix.geoid_sep; // NaN when either is unknown
-#else
-    return data.fix.altitude;
-#endif
 }
 
 quint64 ownMask(const gps_data_t &data, double altitude)
@@ -160,7 +158,7 @@ void translate(const gps_data_t &data, SGpsReport &out)
     out.mode = data.fix.mode;
     out.latitude = data.fix.latitude;
     out.longitude = data.fix.longitude;
-    out.separation = geoidSeparation(data);
+    out.separation = data.fix.geoid_sep;
     out.track = data.fix.track;
     out.speed = data.fix.speed;
     out.satellitesUsed = data.satellites_used;
@@ -219,11 +217,7 @@ int CGpsdClient::read(SGpsReport &out)
         return -1;
     // Only this read's bits may count; libgps adds to the mask.
     m_data->set = 0;
-#if GPSD_API_MAJOR_VERSION >= 7
-    const int result = gps_read(m_data.get(), m_message.data(), m_message.size());
-#else
-    const int result = gps_read(m_data.get());
-#endif
+    const int result = gps_read(m_data.get(), m_message.data(), int(m_message.size()));
     if (result == -1)
         return -1;
     translate(*m_data, out);
@@ -246,7 +240,7 @@ QString CGpsdClient::errorText(int code)
 bool CGpsdClient::unpack(const QByteArray &jsonLine, SGpsReport &out)
 {
     out = SGpsReport();
-    QByteArray line = jsonLine.trimmed();
+    const QByteArray line = jsonLine.trimmed();
     if (line.isEmpty() || line.size() > kMaxLineBytes)
         return false;
     QJsonParseError error{};
@@ -255,8 +249,10 @@ bool CGpsdClient::unpack(const QByteArray &jsonLine, SGpsReport &out)
 
     auto data = std::make_unique<gps_data_t>();
     resetLikeOpen(*data);
-    // gps_unpack wants a writable, terminated string; QByteArray::data() is both.
-    if (gps_unpack(line.data(), data.get()) != 0)
+    const char *end = nullptr;
+    // -1 (a class libgps does not know) still counts: gps_read would hand
+    // such a line over with only the packet mark.
+    if (libgps_json_unpack(line.constData(), data.get(), &end) > 0)
         return false;
     // gps_read marks every line it hands over; the parser alone does not.
     data->set |= gpsd::kPacket;

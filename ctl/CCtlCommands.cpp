@@ -1,12 +1,18 @@
 #include "CCtlCommands.h"
 
 #include "CCtlBus.h"
+#include "CGpxWriter.h"
+#include "CLogbookLine.h"
+#include "CLogbookText.h"
 #include "CPayloadText.h"
 #include "CSignalCatalog.h"
 #include "CSignalPrinter.h"
+#include "CSvgWriter.h"
+#include "CTrack.h"
 #include "logbook/CLogBase.h"
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
+#include "logbook/CTranslationHandler.h"
 #include "logbook/ELogSubType.h"
 #include "records/CReplyCode.h"
 #include "records/CSetupGps.h"
@@ -17,9 +23,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusReply>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -45,8 +54,11 @@ const CommandHelp kCommands[] = {
     {"timesync", "timesync on|off", "Switch the GPS time check in the GPS setup record."},
     {"tracking", "tracking off|time SECONDS|distance METRES|speed KMH [--interval SECONDS]",
      "Set the tracking mode in the tracking setup record."},
-    {"logbook", "logbook [--json] [--last N]",
-     "List the GPS logbook and the tracking points of the data service."},
+    {"logbook", "logbook [--lang LANG] [--web-root DIR] [--json] [--last N]",
+     "List the GPS logbook and the tracking points of the data service as the operator's screen shows "
+     "them."},
+    {"export", "export [--gpx FILE] [--svg FILE]",
+     "Write the stored track as GPX 1.1 and/or as an SVG picture (FILE - for standard output)."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -95,43 +107,14 @@ QString trackingText(const CSetupGpsTracking &record)
     }
 }
 
-// One listed logbook entry, decoded.
-struct LogLine {
-    QString table;
-    quint64 row = 0;
-    QString stored;
-    int process = 0;
-    int type = 0;
-    int subtype = 0;
-    bool decoded = false;
-    CGpsPoint point;
-    QByteArray data;
-};
-
-bool parseLogLine(const QString &table, const QString &line, LogLine *entry)
+// Language codes as the GUI names its folders: "en", "de", "pt_BR".
+bool isLanguageCode(const QString &text)
 {
-    const QStringList fields = line.split(QLatin1Char(' '));
-    if (fields.size() != 6)
-        return false;
-    entry->table = table;
-    entry->row = fields.at(0).toULongLong();
-    entry->stored = fields.at(1);
-    entry->process = fields.at(2).toInt();
-    entry->type = fields.at(3).toInt();
-    entry->subtype = fields.at(4).toInt();
-    entry->data =
-        fields.at(5) == QLatin1String("-") ? QByteArray() : QByteArray::fromHex(fields.at(5).toLatin1());
-    if (table == QLatin1String("tracking")) {
-        CLogTracking log;
-        entry->decoded = log.parse(entry->data).ok();
-        entry->point = log.oGpsPoint;
-    } else {
-        CLogGps log;
-        entry->decoded = log.parse(entry->data).ok();
-        entry->point = log.oGpsPoint;
-    }
-    return true;
+    static const QRegularExpression code(QStringLiteral("^[A-Za-z]{2,3}([_-][A-Za-z0-9]{2,8})?$"));
+    return code.match(text).hasMatch();
 }
+
+const QString kStandardOutput = QStringLiteral("-");
 } // namespace
 
 CCtlCommands::CCtlCommands(const QString &busAddress) : m_busAddress(busAddress), m_out(stdout), m_err(stderr)
@@ -171,6 +154,8 @@ int CCtlCommands::run(const QString &command, const QStringList &arguments)
         return tracking(arguments);
     if (command == QLatin1String("logbook"))
         return logbook(arguments);
+    if (command == QLatin1String("export"))
+        return exportTrack(arguments);
     m_err << "vorlanctl: unknown command \"" << command << "\" (see vorlanctl --help)" << Qt::endl;
     return Usage;
 }
@@ -495,6 +480,32 @@ int CCtlCommands::tracking(const QStringList &arguments)
     return Ok;
 }
 
+bool CCtlCommands::readLogbook(CCtlBus &bus, int last, QList<CLogbookLine> *entries)
+{
+    for (const char *table : {CLogbookLine::kGpsTable, CLogbookLine::kTrackingTable}) {
+        const QString name = QString::fromLatin1(table);
+        const QDBusReply<QStringList> reply = bus.control().listLogbook(name, last);
+        if (!reply.isValid()) {
+            fail(QStringLiteral("cannot list the %1 logbook: %2").arg(name, reply.error().message()));
+            return false;
+        }
+        for (const QString &line : reply.value()) {
+            CLogbookLine entry;
+            if (!CLogbookLine::parse(name, line, &entry)) {
+                fail(QStringLiteral("unexpected logbook line \"%1\"").arg(line));
+                return false;
+            }
+            *entries << entry;
+        }
+    }
+    // Both tables in the order of storing; the times have millisecond steps.
+    std::stable_sort(entries->begin(), entries->end(),
+                     [](const CLogbookLine &a, const CLogbookLine &b) { return a.stored < b.stored; });
+    if (last > 0 && entries->size() > last)
+        *entries = entries->mid(entries->size() - last);
+    return true;
+}
+
 int CCtlCommands::logbook(const QStringList &arguments)
 {
     const QString command = QStringLiteral("logbook");
@@ -502,7 +513,16 @@ int CCtlCommands::logbook(const QStringList &arguments)
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON array of entries."));
     const QCommandLineOption lastOption(QStringLiteral("last"), QStringLiteral("Only the newest N entries."),
                                         QStringLiteral("n"));
-    parser.addOptions({jsonOption, lastOption});
+    const QCommandLineOption langOption(
+        QStringLiteral("lang"), QStringLiteral("Language of the texts (default: the locale's, else English)."),
+        QStringLiteral("lang"));
+    const QCommandLineOption webRootOption(
+        QStringLiteral("web-root"),
+        QStringLiteral("Folder holding locales/<lang>/translation.json (default: %1 when it has them, else "
+                       "the tree shipped with vorlanctl).")
+            .arg(QLatin1String(CTranslationHandler::kDefaultWebRoot)),
+        QStringLiteral("dir"));
+    parser.addOptions({jsonOption, lastOption, langOption, webRootOption});
     const int parsed = parseArguments(parser, command, arguments);
     if (parsed >= 0)
         return parsed;
@@ -511,68 +531,122 @@ int CCtlCommands::logbook(const QStringList &arguments)
         return usage(command, QStringLiteral("--last wants a positive number"));
     if (!parser.positionalArguments().isEmpty())
         return usage(command, QStringLiteral("takes no arguments"));
+    const QString english = QString::fromLatin1(CTranslationHandler::kFallbackLanguage);
+    const QString webRoot =
+        parser.isSet(webRootOption) ? parser.value(webRootOption) : CLogbookText::defaultWebRoot();
+    if (parser.isSet(webRootOption) && !CLogbookText::hasTranslation(webRoot, english))
+        return usage(command, QStringLiteral("--web-root: %1 has no locales/en/translation.json").arg(webRoot));
+    QString language = parser.isSet(langOption) ? parser.value(langOption) : CLogbookText::defaultLanguage(webRoot);
+    if (!isLanguageCode(language))
+        return usage(command, QStringLiteral("--lang wants a language code such as en or de"));
 
     CCtlBus bus;
     if (!openStore(bus))
         return Failed;
-    QList<LogLine> entries;
-    for (const QString &table : {QStringLiteral("gps"), QStringLiteral("tracking")}) {
-        const QDBusReply<QStringList> reply = bus.control().listLogbook(table, last);
-        if (!reply.isValid())
-            return fail(QStringLiteral("cannot list the %1 logbook: %2").arg(table, reply.error().message()));
-        for (const QString &line : reply.value()) {
-            LogLine entry;
-            if (!parseLogLine(table, line, &entry))
-                return fail(QStringLiteral("unexpected logbook line \"%1\"").arg(line));
-            entries << entry;
-        }
+    QList<CLogbookLine> entries;
+    if (!readLogbook(bus, last, &entries))
+        return Failed;
+
+    if (!CLogbookText::hasTranslation(webRoot, language)) {
+        m_err << "vorlanctl: no \"" << language << "\" texts under " << webRoot << "; showing English"
+              << Qt::endl;
+        language = english;
     }
-    // Both tables in the order of storing; the times have millisecond steps.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const LogLine &a, const LogLine &b) { return a.stored < b.stored; });
-    if (last > 0 && entries.size() > last)
-        entries = entries.mid(entries.size() - last);
+    CTranslationHandler *translations = CTranslationHandler::instance();
+    translations->setWebRoot(webRoot);
+    // Every name falls back to English: without that table each entry would
+    // repeat the same warning.
+    if (translations->translationMap(english).isEmpty()) {
+        CTranslationHandler::release();
+        return fail(QStringLiteral("cannot read the English texts under %1").arg(webRoot));
+    }
+    const CLogbookText text(translations->translationMap(language));
 
     if (parser.isSet(jsonOption)) {
         QJsonArray array;
-        for (const LogLine &entry : qAsConst(entries)) {
-            QJsonObject object{{QStringLiteral("table"), entry.table},
-                               {QStringLiteral("row"), static_cast<qint64>(entry.row)},
-                               {QStringLiteral("stored"), entry.stored},
-                               {QStringLiteral("process"), entry.process},
-                               {QStringLiteral("type"), entry.type},
-                               {QStringLiteral("typeName"), CLogBase::typeName(entry.type)},
-                               {QStringLiteral("subtype"), entry.subtype},
-                               {QStringLiteral("subtypeName"), logSubTypeName(entry.subtype)},
-                               {QStringLiteral("bytes"), QString::fromLatin1(entry.data.toHex())}};
-            if (entry.decoded)
-                object.insert(QStringLiteral("point"), CPayloadText::gpsPointJson(entry.point));
-            array.append(object);
-        }
+        for (const CLogbookLine &entry : qAsConst(entries))
+            array.append(text.json(entry));
         m_out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
-        m_out.flush();
-        return Ok;
-    }
-    if (entries.isEmpty()) {
+    } else if (entries.isEmpty()) {
         m_out << "logbook empty" << Qt::endl;
-        return Ok;
+    } else {
+        for (const CLogbookLine &entry : qAsConst(entries))
+            m_out << text.line(entry) << Qt::endl;
     }
-    for (const LogLine &entry : qAsConst(entries)) {
-        m_out << QStringLiteral("%1 %2 %3 pid %4 %5 %6 ")
-                     .arg(entry.table, -8)
-                     .arg(entry.row, 5)
-                     .arg(entry.stored)
-                     .arg(entry.process, -7)
-                     .arg(CLogBase::typeName(entry.type), -8)
-                     .arg(logSubTypeName(entry.subtype), -13);
-        if (entry.decoded)
-            m_out << QStringLiteral("lat=%1 lon=%2 time=%3")
-                         .arg(entry.point.latitude, 0, 'f', 6)
-                         .arg(entry.point.longitude, 0, 'f', 6)
-                         .arg(CPayloadText::dateTime(entry.point.dateTime));
-        else
-            m_out << "(entry does not decode)";
-        m_out << Qt::endl;
+    m_out.flush();
+    CTranslationHandler::release();
+    return Ok;
+}
+
+bool CCtlCommands::writeOutput(const QString &path, const std::function<bool(QIODevice *)> &writer)
+{
+    if (path == kStandardOutput) {
+        m_out.flush();
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || !writer(&out) || !out.flush()) {
+            fail(QStringLiteral("cannot write to standard output"));
+            return false;
+        }
+        return true;
+    }
+    // Written aside and renamed: a failed export leaves no half file behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (!writer(&file) || !file.commit()) {
+        fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+int CCtlCommands::exportTrack(const QStringList &arguments)
+{
+    const QString command = QStringLiteral("export");
+    QCommandLineParser parser;
+    const QCommandLineOption gpxOption(QStringLiteral("gpx"), QStringLiteral("Write the track as GPX 1.1."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption svgOption(QStringLiteral("svg"), QStringLiteral("Draw the track as SVG."),
+                                       QStringLiteral("file"));
+    parser.addOptions({gpxOption, svgOption});
+    const int parsed = parseArguments(parser, command, arguments);
+    if (parsed >= 0)
+        return parsed;
+    if (!parser.isSet(gpxOption) && !parser.isSet(svgOption))
+        return usage(command, QStringLiteral("wants --gpx FILE, --svg FILE or both"));
+    if (!parser.positionalArguments().isEmpty())
+        return usage(command, QStringLiteral("takes no arguments"));
+    const QString gpxPath = parser.value(gpxOption);
+    const QString svgPath = parser.value(svgOption);
+    if (gpxPath == kStandardOutput && svgPath == kStandardOutput)
+        return usage(command, QStringLiteral("only one of the files can go to standard output"));
+
+    CCtlBus bus;
+    if (!openStore(bus))
+        return Failed;
+    QList<CLogbookLine> entries;
+    if (!readLogbook(bus, 0, &entries))
+        return Failed;
+    const CTrack track(entries);
+    if (track.skipped() > 0)
+        m_err << "vorlanctl: " << track.skipped()
+              << " track entries left out (they do not decode or their position is off the globe)" << Qt::endl;
+
+    // Reports go where the pictures do not.
+    QTextStream &report = gpxPath == kStandardOutput || svgPath == kStandardOutput ? m_err : m_out;
+    if (!gpxPath.isEmpty()) {
+        if (!writeOutput(gpxPath, [&track](QIODevice *device) { return CGpxWriter::write(track, device); }))
+            return Failed;
+        report << "GPX: " << track.points().size() << " track points in " << track.segmentCount()
+               << " segments -> " << gpxPath << Qt::endl;
+    }
+    if (!svgPath.isEmpty()) {
+        if (!writeOutput(svgPath, [&track](QIODevice *device) { return CSvgWriter::write(track, device); }))
+            return Failed;
+        report << "SVG: " << track.points().size() << " track points, " << track.events().size()
+               << " GPS events -> " << svgPath << Qt::endl;
     }
     return Ok;
 }

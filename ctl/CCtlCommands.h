@@ -6,7 +6,11 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 class CCtlBus;
+class CLogbookLine;
+class QIODevice;
 class QCommandLineParser;
 class QDBusMessage;
 class CSignalPrinter;
@@ -36,6 +40,13 @@ private:
     int gps(const QStringList &arguments, bool timeSync);
     int tracking(const QStringList &arguments);
     int logbook(const QStringList &arguments);
+    int exportTrack(const QStringList &arguments);
+
+    // Both logbook tables in storing order, the newest last entries (all for 0).
+    bool readLogbook(CCtlBus &bus, int last, QList<CLogbookLine> *entries);
+    // Runs writer on the file (or standard output for "-"); false after a
+    // message when that fails.
+    bool writeOutput(const QString &path, const std::function<bool(QIODevice *)> &writer);
 
     // Parses the arguments; -1 to go on, else the exit code (help shown, usage error).
     int parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &arguments);

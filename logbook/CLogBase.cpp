@@ -1,6 +1,15 @@
 #include "CLogBase.h"
 
+#include "CTranslationHandler.h"
 #include "records/CRecordStream.h"
+
+namespace
+{
+// Positions in the parameter list of a display record.
+constexpr int kNameParameter = 0;
+constexpr int kLevelParameter = 2;
+constexpr int kFirstValueParameter = 3;
+} // namespace
 
 CLogBase::CLogBase(qint32 type)
     : version(kBaseVersion), llFieldA(0), llFieldB(0), iType(type), iSubType(-1),
@@ -23,6 +32,39 @@ QByteArray CLogBase::copyBaseBuffer() const
 QByteArray *CLogBase::baseBufferAddress()
 {
     return &baseBuffer;
+}
+
+QVariantList CLogBase::renderNameValue() const
+{
+    QVariantMap entry;
+    entry.insert(QStringLiteral("name"), QStringLiteral("logbook_wm_entry"));
+    entry.insert(QStringLiteral("value"), QStringLiteral("i18n_") + QStringLiteral("logbook_wm_type_unknown"));
+    return QVariantList{entry};
+}
+
+CLogDisplayRecord CLogBase::render(const QVariantMap &translationMap) const
+{
+    // The screen's parameter is a 32-bit integer: only the low half of field A fits.
+    const qint32 fieldALow = qint32(quint32(quint64(llFieldA) & 0xFFFFFFFFu));
+    return buildDisplayRecord(translationMap, QVariantList{QVariant(qint32(iSubType)), QVariant(fieldALow),
+                                                           QVariant(qint32(CLogDisplayRecord::kDefaultLevel))});
+}
+
+CLogDisplayRecord CLogBase::buildDisplayRecord(const QVariantMap &translationMap,
+                                               const QVariantList &parameters) const
+{
+    CLogDisplayRecord record;
+    record.name = parameters.isEmpty()
+                      ? QString::number(iSubType)
+                      : CTranslationHandler::resolve(translationMap, parameters.at(kNameParameter).toString());
+    if (parameters.size() > kLevelParameter)
+        record.level = parameters.at(kLevelParameter).toInt();
+    record.dtTimeStamp = dtTimeStamp;
+    record.timeFormat = CTranslationHandler::resolve(translationMap, QStringLiteral("timeformat"));
+    record.dateFormat = CTranslationHandler::resolve(translationMap, QStringLiteral("dateformat"));
+    record.translationMap = translationMap;
+    record.values = parameters.mid(kFirstValueParameter);
+    return record;
 }
 
 void CLogBase::writeBase(QDataStream &out) const
@@ -71,7 +113,8 @@ CRecordStatus CLogBase::peek(const QByteArray &bytes, BaseField last, CLogBase &
     return CRecordStream::status(in);
 }
 
-namespace {
+namespace
+{
 template <typename T> T reportPeek(CRecordStatus result, CRecordStatus *status, const T &value)
 {
     if (status)

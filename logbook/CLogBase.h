@@ -1,11 +1,14 @@
 #ifndef CLOGBASE_H
 #define CLOGBASE_H
 
+#include "CLogDisplayRecord.h"
 #include "records/CDateTime.h"
 #include "records/CRecordStatus.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantList>
+#include <QVariantMap>
 #include <QtGlobal>
 
 class QDataStream;
@@ -26,10 +29,10 @@ public:
     qint64 llFieldA; // carried, not set by the daemon
     qint64 llFieldB; // carried
     qint32 iType;
-    qint32 iSubType; // ELogSubType value
+    qint32 iSubType;       // ELogSubType value
     CDateTime dtTimeStamp; // carried
-    qint32 iFieldC; // carried
-    qint32 iFieldD; // carried
+    qint32 iFieldC;        // carried
+    qint32 iFieldD;        // carried
     QByteArray baseBuffer;
 
     explicit CLogBase(qint32 type);
@@ -38,6 +41,13 @@ public:
     virtual int integerQuery() const;
     virtual QByteArray copyBaseBuffer() const;
     virtual QByteArray *baseBufferAddress();
+    // Generic description for screens that know nothing of the entry's type:
+    // one map {"name": "logbook_wm_entry", "value": "i18n_logbook_wm_type_unknown"}.
+    virtual QVariantList renderNameValue() const;
+    // The entry for the operator's screen; texts are resolved against
+    // translationMap with the English table as the fallback. Here: the name
+    // is the subtype's own key, level 99, no values.
+    virtual CLogDisplayRecord render(const QVariantMap &translationMap) const;
 
     void writeBase(QDataStream &out) const;
     CRecordStatus readBase(QDataStream &in);
@@ -61,6 +71,11 @@ public:
 protected:
     CLogBase(const CLogBase &) = default;
     CLogBase &operator=(const CLogBase &) = default;
+
+    // parameters: name key, a number the screen does not show, the level
+    // (when there are more than two), then the values.
+    CLogDisplayRecord buildDisplayRecord(const QVariantMap &translationMap,
+                                         const QVariantList &parameters) const;
 
 private:
     // Base fields in stream order; peeks read up to one of them.

@@ -3,11 +3,13 @@
 #include "ELogSubType.h"
 #include "logging/CLogStream.h"
 #include "records/CRecordStream.h"
+#include "records/CReplyCode.h"
 
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 constexpr int kLineBufferSize = 100; // bytes, terminating zero included; longer lines are cut
 constexpr qint32 kStatusFlowing = 1;
 constexpr qint32 kExportStatusFlowing = 11;
@@ -15,6 +17,11 @@ constexpr qint32 kMaxSatellites = 99;
 constexpr qint32 kMaxAltitudeAndHdop = 9999;
 constexpr qint32 kMaxSpeedAndTrack = 999;
 constexpr qint64 kMSecsPerDay = 86400000;
+constexpr int kCoordinateDecimals = 6;
+// Display levels of GPS events for the operator's screen.
+constexpr qint32 kLevelInfo = 55;
+constexpr qint32 kLevelLoss = 67;
+constexpr int kTrackPointLetter = 1; // "_A"
 
 // Truncates toward zero and caps from above only; NaN and values beyond the
 // int range are pinned so that the conversion stays defined.
@@ -99,8 +106,8 @@ QStringList CLogGps::exportTextLine(qint32 iTimeOffsetSecs) const
     if (iSubType == GPS_Data) {
         const CGpsPoint &p = oGpsPoint;
         // Qt's formatter, not the C library's: the decimal point must not follow the process locale.
-        text = QString::asprintf("08,%s,%4.6f,%3.6f,%d,%d,%d,%d,%d,%d,%d", time.toLatin1().constData(), p.longitude,
-                                 p.latitude, cappedInt(p.altitude, kMaxAltitudeAndHdop),
+        text = QString::asprintf("08,%s,%4.6f,%3.6f,%d,%d,%d,%d,%d,%d,%d", time.toLatin1().constData(),
+                                 p.longitude, p.latitude, cappedInt(p.altitude, kMaxAltitudeAndHdop),
                                  p.status == kStatusFlowing ? kExportStatusFlowing : p.status,
                                  qMin(p.satellites, kMaxSatellites), cappedInt(p.hdop, kMaxAltitudeAndHdop),
                                  p.timeOffset, cappedInt(p.speed, kMaxSpeedAndTrack),
@@ -110,4 +117,45 @@ QStringList CLogGps::exportTextLine(qint32 iTimeOffsetSecs) const
         CLogStream(QtDebugMsg) << "CLogGps::LogSubType() = " << iSubType;
     }
     return QStringList{text};
+}
+
+CLogDisplayRecord CLogGps::render(const QVariantMap &translationMap) const
+{
+    QString key = QStringLiteral("logbook_%1").arg(iSubType);
+    QVariantList parameters{QVariant(qulonglong(llFieldA))};
+    switch (iSubType) {
+    case GPS_Data:
+        key += CReplyCode::letterSuffix(kTrackPointLetter);
+        parameters << QVariant(kLevelInfo) << dateTimeValue(oGpsPoint.dateTime)
+                   << latitudeValue(oGpsPoint.latitude) << longitudeValue(oGpsPoint.longitude);
+        break;
+    case GPS_Enabled:
+    case GPS_ValidData:
+        parameters << QVariant(kLevelInfo);
+        break;
+    case GPS_Disabled:
+    case GPS_NoData:
+        parameters << QVariant(kLevelLoss);
+        break;
+    default:
+        break;
+    }
+    parameters.prepend(key);
+    return buildDisplayRecord(translationMap, parameters);
+}
+
+QString CLogGps::dateTimeValue(const CDateTime &dateTime)
+{
+    return QStringLiteral("i18n_datetime_") + dateTime.toString(QStringLiteral("yyyy/MM/dd")) +
+           QLatin1Char(' ') + dateTime.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString CLogGps::latitudeValue(double latitude)
+{
+    return QStringLiteral("i18n_gps_lat_logbook_") + QString::number(latitude, 'f', kCoordinateDecimals);
+}
+
+QString CLogGps::longitudeValue(double longitude)
+{
+    return QStringLiteral("i18n_gps_lon_logbook_") + QString::number(longitude, 'f', kCoordinateDecimals);
 }

@@ -33,6 +33,17 @@ public:
     // Export line of a track point (one text); other subtypes give one empty
     // text and a debug message. iTimeOffsetSecs is added to the time stamp.
     QStringList exportTextLine(qint32 iTimeOffsetSecs) const;
+
+    // Key "logbook_<subtype>" ("logbook_11000_A" for track points); levels
+    // 55 for track points, GPS on and data back, 67 for GPS off and data
+    // lost; a track point carries its time, latitude and longitude as values.
+    CLogDisplayRecord render(const QVariantMap &translationMap) const override;
+
+    // Display values of a point; the screen translates the part up to the
+    // number: "i18n_datetime_2020/05/17 08:09:10", "i18n_gps_lat_logbook_48.500000".
+    static QString dateTimeValue(const CDateTime &dateTime);
+    static QString latitudeValue(double latitude);
+    static QString longitudeValue(double longitude);
 };
 
 #endif // CLOGGPS_H

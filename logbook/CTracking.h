@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <utility>
 
 class CRuntimeGps;
 

@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 CDateTime resetDateTime()
 {
     return CDateTime::fromDate(QDate(1, 1, 1));
@@ -31,8 +32,9 @@ CGpsPoint::CGpsPoint(const QByteArray &bytes, CRecordStatus *status) : CGpsPoint
 
 CGpsPoint::CGpsPoint(const CGpsPoint &other)
     : version(other.version), dateTime(other.dateTime), latitude(other.latitude), longitude(other.longitude),
-      altitude(other.altitude), status(other.status), timeOffset(other.timeOffset), satellites(other.satellites),
-      hdop(other.hdop), speed(other.speed), track(other.track), serializationBuffer(other.serializationBuffer)
+      altitude(other.altitude), status(other.status), timeOffset(other.timeOffset),
+      satellites(other.satellites), hdop(other.hdop), speed(other.speed), track(other.track),
+      serializationBuffer(other.serializationBuffer)
 {
     replaceNaN();
 }
@@ -109,8 +111,8 @@ CRecordStatus CGpsPoint::read(QDataStream &in)
 void CGpsPoint::write(QDataStream &out) const
 {
     CRecordStream::setRecordVersion(out);
-    out << version << dateTime << latitude << longitude << altitude << status << timeOffset << satellites << hdop
-        << speed << track;
+    out << version << dateTime << latitude << longitude << altitude << status << timeOffset << satellites
+        << hdop << speed << track;
 }
 
 void CGpsPoint::replaceNaN()

@@ -21,15 +21,15 @@ public:
 
     qint32 version;
     CDateTime dateTime;
-    double latitude;  // degrees
-    double longitude; // degrees
-    double altitude;  // metres
-    qint32 status;    // GPS connection state when published: 1 data flowing, 0 not
+    double latitude;   // degrees
+    double longitude;  // degrees
+    double altitude;   // metres
+    qint32 status;     // GPS connection state when published: 1 data flowing, 0 not
     qint32 timeOffset; // seconds: zone time minus system time
     qint32 satellites;
     double hdop;
-    double speed; // km/h
-    double track; // degrees
+    double speed;                   // km/h
+    double track;                   // degrees
     QByteArray serializationBuffer; // not streamed
 
     CGpsPoint();

@@ -1,11 +1,14 @@
 #include "CRecordStream.h"
 
+#include <QIODevice>
+
 CRecordStream::CRecordStream(const QByteArray &bytes) : QDataStream(bytes)
 {
     setVersion(kStreamVersion);
 }
 
-CRecordStream::CRecordStream(QByteArray *buffer) : QDataStream(buffer, QIODevice::WriteOnly | QIODevice::Truncate)
+CRecordStream::CRecordStream(QByteArray *buffer)
+    : QDataStream(buffer, QIODevice::WriteOnly | QIODevice::Truncate)
 {
     setVersion(kStreamVersion);
 }

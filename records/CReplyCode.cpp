@@ -1,12 +1,16 @@
 #include "CReplyCode.h"
 
-namespace {
+namespace
+{
 struct Name {
     int code;
     const char *name;
 };
 
-#define REPLY_NAME(code) {CReplyCode::code, #code}
+#define REPLY_NAME(code)                                                                                     \
+    {                                                                                                        \
+        CReplyCode::code, #code                                                                              \
+    }
 constexpr Name kNames[] = {
     REPLY_NAME(REPLY_TRUE),
     REPLY_NAME(REPLY_FALSE),

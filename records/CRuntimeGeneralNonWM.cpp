@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
+namespace
+{
 using ItemType = CRuntimeGeneralNonWM::ItemType;
 using Hash = CRuntimeGeneralNonWM::Hash;
 using Value = CRuntimeGeneralNonWM::Value;
@@ -19,10 +20,10 @@ struct Run {
 };
 
 constexpr Run kRuns[] = {
-    {1, 2, ItemType::Int32, 0},     {3, 3, ItemType::Bool, 0},     {4, 13, ItemType::String, 0},
-    {14, 14, ItemType::Int32, 0},   {15, 15, ItemType::DateTime, 0}, {16, 16, ItemType::String, 0},
-    {17, 17, ItemType::Int32, -1},  {18, 18, ItemType::String, 0}, {19, 19, ItemType::Int32, -1},
-    {20, 28, ItemType::String, 0},  {29, 29, ItemType::Hash, 0},   {30, 30, ItemType::String, 0},
+    {1, 2, ItemType::Int32, 0},    {3, 3, ItemType::Bool, 0},       {4, 13, ItemType::String, 0},
+    {14, 14, ItemType::Int32, 0},  {15, 15, ItemType::DateTime, 0}, {16, 16, ItemType::String, 0},
+    {17, 17, ItemType::Int32, -1}, {18, 18, ItemType::String, 0},   {19, 19, ItemType::Int32, -1},
+    {20, 28, ItemType::String, 0}, {29, 29, ItemType::Hash, 0},     {30, 30, ItemType::String, 0},
     {31, 31, ItemType::Int32, 0},
 };
 

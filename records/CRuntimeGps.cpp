@@ -2,7 +2,8 @@
 
 #include "CRecordStream.h"
 
-namespace {
+namespace
+{
 template <typename T> void readValue(QDataStream &in, T &value)
 {
     CRecordStream::read(in, value);
@@ -16,8 +17,7 @@ void readValue(QDataStream &in, CGpsPoint &point)
 
 // One marked field of a merging read: the value counts only when its mark is set
 // and it differs from the held one.
-template <typename T, typename Differs>
-bool readMarked(QDataStream &in, T &held, Differs differs)
+template <typename T, typename Differs> bool readMarked(QDataStream &in, T &held, Differs differs)
 {
     bool marked = false;
     T value{};

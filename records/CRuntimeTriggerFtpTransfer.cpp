@@ -2,7 +2,8 @@
 
 #include "CRecordStream.h"
 
-namespace {
+namespace
+{
 // One marked field of a merging read: true when the value was taken.
 template <typename T> bool readMarked(QDataStream &in, T &held)
 {

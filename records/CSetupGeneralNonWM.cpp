@@ -4,7 +4,8 @@
 
 #include <array>
 
-namespace {
+namespace
+{
 using FieldType = CSetupGeneralNonWM::FieldType;
 
 // A run of like fields with their construction value. Texts are in text,
@@ -60,7 +61,7 @@ constexpr Run kRuns[] = {
     {70, 70, FieldType::Int32, 0, nullptr},
     {71, 71, FieldType::Bool, 0, nullptr},
     {72, 72, FieldType::String, 0, "Europe/Berlin"}, // time zone
-    {73, 73, FieldType::Bool, 1, nullptr},            // daylight saving
+    {73, 73, FieldType::Bool, 1, nullptr},           // daylight saving
     {74, 74, FieldType::Int32, 2, nullptr},
     {75, 76, FieldType::Int32, 0, nullptr},
     {77, 79, FieldType::Bool, 1, nullptr},
@@ -206,7 +207,8 @@ QVariant CSetupGeneralNonWM::field(int field) const
 {
     if (!inRange(field))
         return QVariant();
-    return std::visit([](const auto &value) { return QVariant::fromValue(value); }, m_values[size_t(slot(field))]);
+    return std::visit([](const auto &value) { return QVariant::fromValue(value); },
+                      m_values[size_t(slot(field))]);
 }
 
 bool CSetupGeneralNonWM::setField(int field, const QVariant &value)

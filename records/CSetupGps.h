@@ -15,8 +15,8 @@ public:
     QByteArray serializationBuffer; // not streamed
     qint32 version;
     QByteArray reserved;
-    qint32 iTimeSync;  // non-zero: compare GPS time with the system time
-    bool bGpsEnabled;  // poll gpsd and publish GPS data
+    qint32 iTimeSync; // non-zero: compare GPS time with the system time
+    bool bGpsEnabled; // poll gpsd and publish GPS data
 
     CSetupGps();
 

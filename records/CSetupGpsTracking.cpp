@@ -2,7 +2,8 @@
 
 #include "CRecordStream.h"
 
-namespace {
+namespace
+{
 constexpr qint32 kDefaultIntervalSecs = 180;
 constexpr qint32 kDefaultDistanceMetres = 100;
 constexpr qint32 kDefaultSpeedLevelKmh = 5;
@@ -51,9 +52,9 @@ void CSetupGpsTracking::write(QDataStream &out) const
 
 bool CSetupGpsTracking::operator==(const CSetupGpsTracking &other) const
 {
-    return version == other.version && reserved == other.reserved && eTrackingStatus == other.eTrackingStatus &&
-           iExtra == other.iExtra && iInterval == other.iInterval && distance == other.distance &&
-           SpeedLevel == other.SpeedLevel;
+    return version == other.version && reserved == other.reserved &&
+           eTrackingStatus == other.eTrackingStatus && iExtra == other.iExtra &&
+           iInterval == other.iInterval && distance == other.distance && SpeedLevel == other.SpeedLevel;
 }
 
 QDataStream &operator<<(QDataStream &out, const CSetupGpsTracking &record)

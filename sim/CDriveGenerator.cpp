@@ -6,7 +6,8 @@
 #include "CNmeaWriter.h"
 #include "CSkyModel.h"
 
-namespace {
+namespace
+{
 const qint64 MsPerSecond = 1000;
 const char Program[] = "vorlan-nmea-drive";
 } // namespace
@@ -38,12 +39,15 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
         const qint64 t = state.timeMs;
         if (simulator.finished() || (m_options.durationMs >= 0 && t >= m_options.durationMs))
             break;
-        if (t % periodMs == 0 && !m_options.inSilence(t)) {
+        if (t >= m_options.skipMs && t % periodMs == 0 && !m_options.inSilence(t)) {
             const bool valid = !m_options.inNoFix(t);
             // A receiver that has lost its fix (tunnel, covered antenna)
             // tracks no satellites either.
-            const CSkyModel::Sky sky = valid ? skyModel.at(t, state.headingRad, state.phase) : CSkyModel::Sky();
-            const CNmeaFix fix = CNmeaFix::fromState(m_options.startUtcMs + t + m_options.clockOffsetMs, state, sky, valid);
+            const CSkyModel::Sky sky =
+                valid ? skyModel.at(t, state.headingRad, state.phase) : CSkyModel::Sky();
+            const CNmeaFix fix =
+                CNmeaFix::fromState(m_options.startUtcMs + t - m_options.skipMs + m_options.clockOffsetMs, state,
+                                    sky, valid);
             const QByteArray sentences = CNmeaWriter::epoch(fix, m_options.sentences, t % MsPerSecond == 0);
             body += sentences;
             truth += fix.truthLine();
@@ -58,14 +62,16 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
     const QByteArray options = m_options.commandLine().toLatin1();
     result->nmea = QByteArray("# ") + Program + " NMEA 0183 drive of a tank truck\r\n";
     result->nmea += "# options: " + options + "\r\n";
-    result->nmea += "# " + QByteArray::number(result->epochs) + " epochs, " + QByteArray::number(result->sentences) +
+    result->nmea += "# " + QByteArray::number(result->epochs) + " epochs, " +
+                    QByteArray::number(result->sentences) +
                     " sentences; gpsfake sends one sentence per cycle, real time with -c " +
                     QByteArray::number(realTimeCycle(*result, m_options.rateHz), 'f', 4) + "\r\n";
     result->nmea += body;
 
     result->truth = QByteArray("# ") + Program + " ground truth, options: " + options + "\n";
-    result->truth += "# values as the sentences carry them; times are the receiver's (with the clock offset); "
-                     "fix 0: not reported, position is where the truck was; silent epochs left out\n";
+    result->truth +=
+        "# values as the sentences carry them; times are the receiver's (with the clock offset); "
+        "fix 0: not reported, position is where the truck was; silent epochs left out\n";
     result->truth += CNmeaFix::truthHeader();
     result->truth += truth;
     return true;

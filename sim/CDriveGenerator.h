@@ -14,9 +14,9 @@ class CDriveGenerator
 {
 public:
     struct Result {
-        QByteArray nmea; // header comments and sentences
+        QByteArray nmea;  // header comments and sentences
         QByteArray truth; // header comments and one line per epoch sent
-        int epochs = 0; // epochs the receiver sent
+        int epochs = 0;   // epochs the receiver sent
         int sentences = 0;
     };
 

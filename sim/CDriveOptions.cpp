@@ -7,7 +7,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 // NMEA times carry hundredths of a second.
 const qint64 TimeResolutionMs = 10;
 // RMC carries a two-digit year; readers place it in 1980..2079.
@@ -20,6 +21,7 @@ const char OptClockOffset[] = "clock-offset";
 const char OptNoFix[] = "nofix";
 const char OptSilence[] = "silence";
 const char OptDuration[] = "duration";
+const char OptSkip[] = "skip";
 const char OptRoute[] = "route";
 const char OptSeed[] = "seed";
 const char OptSentences[] = "sentences";
@@ -44,7 +46,8 @@ CDriveOptions::CDriveOptions() : route(CDriveRoute::defaultName()), sentences(CN
 void CDriveOptions::setUp(QCommandLineParser *parser)
 {
     parser->addOptions({
-        {QLatin1String(OptRate), QStringLiteral("Epochs per second: 1, 5 or 10 (default 1)."), QStringLiteral("hz")},
+        {QLatin1String(OptRate), QStringLiteral("Epochs per second: 1, 5 or 10 (default 1)."),
+         QStringLiteral("hz")},
         {QLatin1String(OptStart),
          QStringLiteral("UTC date-time of the first epoch (default %1).").arg(QLatin1String(DefaultStart)),
          QStringLiteral("iso")},
@@ -59,21 +62,28 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
         {QLatin1String(OptSilence),
          QStringLiteral("The receiver sends nothing from START for DURATION seconds. Repeatable."),
          QStringLiteral("start:duration")},
-        {QLatin1String(OptDuration), QStringLiteral("Cut the round after this many seconds (default: whole round)."),
+        {QLatin1String(OptDuration),
+         QStringLiteral("Cut the round after this many seconds (default: whole round)."),
+         QStringLiteral("seconds")},
+        {QLatin1String(OptSkip),
+         QStringLiteral("Begin the output this many seconds into the round; --start is the time of the first "
+                        "epoch written, while --duration, --nofix and --silence still count from the start of "
+                        "the round."),
          QStringLiteral("seconds")},
         {QLatin1String(OptRoute),
          QStringLiteral("Round to drive: %1 (default %2).")
              .arg(CDriveRoute::names().join(QStringLiteral(", ")), CDriveRoute::defaultName()),
          QStringLiteral("name")},
-        {QLatin1String(OptSeed), QStringLiteral("Seed of lights, standing times, driving and sky (default 1)."),
-         QStringLiteral("n")},
+        {QLatin1String(OptSeed),
+         QStringLiteral("Seed of lights, standing times, driving and sky (default 1)."), QStringLiteral("n")},
         {QLatin1String(OptSentences),
          QStringLiteral("Comma-separated sentences to write (default %1).")
              .arg(CNmeaWriter::sentenceNames().join(QLatin1Char(','))),
          QStringLiteral("list")},
         {QLatin1String(OptOutput), QStringLiteral("Write the NMEA here instead of to standard output."),
          QStringLiteral("file")},
-        {QLatin1String(OptTruth), QStringLiteral("Write the ground truth, one tab-separated line per epoch, here."),
+        {QLatin1String(OptTruth),
+         QStringLiteral("Write the ground truth, one tab-separated line per epoch, here."),
          QStringLiteral("file")},
     });
 }
@@ -105,7 +115,8 @@ bool CDriveOptions::readFrom(const QCommandLineParser &parser, QString *error)
         return fail(QStringLiteral("--start and --clock-offset must be whole hundredths of a second"));
     const int year = CUtcTime::fields(startUtcMs + clockOffsetMs).year;
     if (year < FirstYear || year >= LastYear)
-        return fail(QStringLiteral("the receiver's time must lie in %1..%2").arg(FirstYear).arg(LastYear - 1));
+        return fail(
+            QStringLiteral("the receiver's time must lie in %1..%2").arg(FirstYear).arg(LastYear - 1));
 
     const QString names[] = {QLatin1String(OptNoFix), QLatin1String(OptSilence)};
     QVector<Window> *lists[] = {&noFix, &silence};
@@ -122,7 +133,13 @@ bool CDriveOptions::readFrom(const QCommandLineParser &parser, QString *error)
     if (parser.isSet(QLatin1String(OptDuration))) {
         const QString duration = parser.value(QLatin1String(OptDuration));
         if (!parseSeconds(duration, false, &durationMs) || durationMs <= 0)
-            return fail(QStringLiteral("--duration \"%1\" is not a positive number of seconds").arg(duration));
+            return fail(
+                QStringLiteral("--duration \"%1\" is not a positive number of seconds").arg(duration));
+    }
+    if (parser.isSet(QLatin1String(OptSkip))) {
+        const QString skip = parser.value(QLatin1String(OptSkip));
+        if (!parseSeconds(skip, false, &skipMs) || skipMs < 0)
+            return fail(QStringLiteral("--skip \"%1\" is not a number of seconds").arg(skip));
     }
     if (parser.isSet(QLatin1String(OptRoute))) {
         route = parser.value(QLatin1String(OptRoute));
@@ -190,12 +207,15 @@ QString CDriveOptions::commandLine() const
           << QString::fromLatin1(CUtcTime::isoText(startUtcMs)) << QStringLiteral("--clock-offset")
           << secondsText(clockOffsetMs);
     for (const Window &window : noFix)
-        words << QStringLiteral("--nofix") << secondsText(window.startMs) + QLatin1Char(':') + secondsText(window.lengthMs);
+        words << QStringLiteral("--nofix")
+              << secondsText(window.startMs) + QLatin1Char(':') + secondsText(window.lengthMs);
     for (const Window &window : silence)
         words << QStringLiteral("--silence")
               << secondsText(window.startMs) + QLatin1Char(':') + secondsText(window.lengthMs);
     if (durationMs >= 0)
         words << QStringLiteral("--duration") << secondsText(durationMs);
+    if (skipMs > 0)
+        words << QStringLiteral("--skip") << secondsText(skipMs);
     if (sentences != CNmeaWriter::AllSentences) {
         QStringList names;
         for (const QString &name : CNmeaWriter::sentenceNames())

@@ -27,11 +27,12 @@ public:
     QVector<Window> noFix;
     QVector<Window> silence;
     qint64 durationMs = -1; // < 0: the whole round
+    qint64 skipMs = 0;      // output begins this far into the round
     QString route;
     quint64 seed = 1;
-    int sentences = 0; // CNmeaWriter flags
+    int sentences = 0;  // CNmeaWriter flags
     QString outputPath; // empty: standard output
-    QString truthPath; // empty: none
+    QString truthPath;  // empty: none
 
     CDriveOptions();
 

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <iterator>
 
-namespace {
+namespace
+{
 const double KmhToMps = 1.0 / 3.6;
 // A loaded tank truck takes corners at about this lateral acceleration.
 const double LateralAccelMps2 = 1.2;
@@ -30,55 +31,56 @@ const double DepotLonDeg = 11.5029875;
 
 // clang-format off
 namespace {
+using R = CDriveRoute;
+
 // east m, north m, limit km/h and phase of the leg that ends here, corner
-// radius m, stop (0 none, 1 traffic light, 2 gate, 3 customer, 4 depot),
-// nominal standing time s
+// radius m, stop, nominal standing time s
 struct RouteRow {
-    double e, n, lim; CDriveRoute::EPhase ph; double r; int st; double s;
+    double e, n, lim; R::EPhase ph; double r; R::EStop st; double s;
 };
 
 // Depot -> town streets -> highway north-east -> three customers in the
 // next town -> highway back -> town streets -> depot.
 const RouteRow DeliveryRound[] = {
-    {0, 0, 0, CDriveRoute::Depot, 0, 4, 60},
-    {60, 0, 10, CDriveRoute::Yard, 8, 2, 0},
-    {60, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {700, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {700, 900, 50, CDriveRoute::Town, 12, 0, 0},
-    {1100, 1250, 60, CDriveRoute::Town, 300, 0, 0},
-    {2000, 2550, 90, CDriveRoute::Highway, 800, 0, 0},
-    {3400, 4150, 90, CDriveRoute::Highway, 800, 0, 0},
-    {4300, 5800, 90, CDriveRoute::Highway, 800, 0, 0},
-    {4550, 6250, 60, CDriveRoute::Town, 40, 1, 0},
-    {4550, 6600, 50, CDriveRoute::Town, 12, 1, 0},
-    {5050, 6600, 50, CDriveRoute::Town, 12, 3, 240},
-    {5050, 7050, 50, CDriveRoute::Town, 12, 0, 0},
-    {4650, 7050, 50, CDriveRoute::Town, 12, 3, 180},
-    {4150, 7050, 50, CDriveRoute::Town, 12, 1, 0},
-    {4150, 6500, 50, CDriveRoute::Town, 12, 3, 210},
-    {4150, 6150, 50, CDriveRoute::Town, 40, 0, 0},
-    {4300, 5800, 60, CDriveRoute::Town, 60, 0, 0},
-    {3400, 4150, 90, CDriveRoute::Highway, 800, 0, 0},
-    {2000, 2550, 90, CDriveRoute::Highway, 800, 0, 0},
-    {1100, 1250, 90, CDriveRoute::Highway, 300, 0, 0},
-    {700, 900, 60, CDriveRoute::Town, 12, 1, 0},
-    {700, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {60, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {60, 0, 50, CDriveRoute::Town, 8, 2, 0},
-    {0, 0, 10, CDriveRoute::Yard, 0, 4, 60},
+    {0, 0, 0, R::Depot, 0, R::DepotStop, 60},
+    {60, 0, 10, R::Yard, 8, R::GateStop, 0},
+    {60, 380, 50, R::Town, 12, R::LightStop, 0},
+    {700, 380, 50, R::Town, 12, R::LightStop, 0},
+    {700, 900, 50, R::Town, 12, R::NoStop, 0},
+    {1100, 1250, 60, R::Town, 300, R::NoStop, 0},
+    {2000, 2550, 90, R::Highway, 800, R::NoStop, 0},
+    {3400, 4150, 90, R::Highway, 800, R::NoStop, 0},
+    {4300, 5800, 90, R::Highway, 800, R::NoStop, 0},
+    {4550, 6250, 60, R::Town, 40, R::LightStop, 0},
+    {4550, 6600, 50, R::Town, 12, R::LightStop, 0},
+    {5050, 6600, 50, R::Town, 12, R::UnloadStop, 240},
+    {5050, 7050, 50, R::Town, 12, R::NoStop, 0},
+    {4650, 7050, 50, R::Town, 12, R::UnloadStop, 180},
+    {4150, 7050, 50, R::Town, 12, R::LightStop, 0},
+    {4150, 6500, 50, R::Town, 12, R::UnloadStop, 210},
+    {4150, 6150, 50, R::Town, 40, R::NoStop, 0},
+    {4300, 5800, 60, R::Town, 60, R::NoStop, 0},
+    {3400, 4150, 90, R::Highway, 800, R::NoStop, 0},
+    {2000, 2550, 90, R::Highway, 800, R::NoStop, 0},
+    {1100, 1250, 90, R::Highway, 300, R::NoStop, 0},
+    {700, 900, 60, R::Town, 12, R::LightStop, 0},
+    {700, 380, 50, R::Town, 12, R::LightStop, 0},
+    {60, 380, 50, R::Town, 12, R::LightStop, 0},
+    {60, 0, 50, R::Town, 8, R::GateStop, 0},
+    {0, 0, 10, R::Yard, 0, R::DepotStop, 60},
 };
 
 // Depot -> one customer a few blocks away -> depot; no highway.
 const RouteRow TownRound[] = {
-    {0, 0, 0, CDriveRoute::Depot, 0, 4, 60},
-    {60, 0, 10, CDriveRoute::Yard, 8, 2, 0},
-    {60, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {700, 380, 50, CDriveRoute::Town, 12, 0, 0},
-    {700, 900, 50, CDriveRoute::Town, 12, 3, 200},
-    {60, 900, 50, CDriveRoute::Town, 12, 1, 0},
-    {60, 380, 50, CDriveRoute::Town, 12, 1, 0},
-    {60, 0, 50, CDriveRoute::Town, 8, 2, 0},
-    {0, 0, 10, CDriveRoute::Yard, 0, 4, 60},
+    {0, 0, 0, R::Depot, 0, R::DepotStop, 60},
+    {60, 0, 10, R::Yard, 8, R::GateStop, 0},
+    {60, 380, 50, R::Town, 12, R::LightStop, 0},
+    {700, 380, 50, R::Town, 12, R::NoStop, 0},
+    {700, 900, 50, R::Town, 12, R::UnloadStop, 200},
+    {60, 900, 50, R::Town, 12, R::LightStop, 0},
+    {60, 380, 50, R::Town, 12, R::LightStop, 0},
+    {60, 0, 50, R::Town, 8, R::GateStop, 0},
+    {0, 0, 10, R::Yard, 0, R::DepotStop, 60},
 };
 } // namespace
 // clang-format on
@@ -98,7 +100,7 @@ bool CDriveRoute::create(const QString &name, quint64 seed, CDriveRoute *route)
     QVector<Waypoint> points;
     auto take = [&points](const RouteRow *rows, int count) {
         for (int i = 0; i < count; ++i)
-            points.append({rows[i].e, rows[i].n, rows[i].lim, rows[i].ph, rows[i].r, EStop(rows[i].st), rows[i].s});
+            points.append({rows[i].e, rows[i].n, rows[i].lim, rows[i].ph, rows[i].r, rows[i].st, rows[i].s});
     };
     if (name == QLatin1String("delivery"))
         take(DeliveryRound, int(std::size(DeliveryRound)));

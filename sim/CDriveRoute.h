@@ -14,13 +14,15 @@ class CDriveRoute
 {
 public:
     enum EPhase { Depot, Yard, Town, Highway, Light, Unload };
+    // Where a round's corner makes the truck stand; lights may be green.
+    enum EStop { NoStop, LightStop, GateStop, UnloadStop, DepotStop };
 
     struct Piece {
-        double startS = 0.0; // path length at the piece's start, m
-        double length = 0.0; // m
+        double startS = 0.0;       // path length at the piece's start, m
+        double length = 0.0;       // m
         double startHeading = 0.0; // rad from north, clockwise
-        double curvature = 0.0; // rad/m, positive turns right; 0 on straights
-        double limitMps = 0.0; // speed the driver aims at, m/s
+        double curvature = 0.0;    // rad/m, positive turns right; 0 on straights
+        double limitMps = 0.0;     // speed the driver aims at, m/s
         EPhase phase = Town;
     };
 
@@ -52,14 +54,12 @@ public:
     double headingAt(double s, int hint) const;
 
 private:
-    enum EStop { NoStop, LightStop, GateStop, UnloadStop, DepotStop };
-
     struct Waypoint {
         double east; // m from the depot
         double north;
         double limitKmh; // of the leg that ends here
-        EPhase phase; // of the leg that ends here
-        double radiusM; // of the corner here
+        EPhase phase;    // of the leg that ends here
+        double radiusM;  // of the corner here
         EStop stop;
         double stopSeconds; // nominal; lights and gates draw their own
     };

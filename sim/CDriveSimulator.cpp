@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 const double StepS = CDriveSimulator::StepMs / 1000.0;
 const quint64 DriverStream = 2;
 
@@ -69,9 +70,10 @@ double CDriveSimulator::allowedSpeed() const
 
 double CDriveSimulator::terrainAltitude() const
 {
-    const double northM = (m_state.latDeg - m_route.depotLatDeg()) * CGeoMath::DegToRad * CGeoMath::EarthRadiusM;
-    const double eastM = (m_state.lonDeg - m_route.depotLonDeg()) * CGeoMath::DegToRad * CGeoMath::EarthRadiusM *
-                         std::cos(m_route.depotLatDeg() * CGeoMath::DegToRad);
+    const double northM =
+        (m_state.latDeg - m_route.depotLatDeg()) * CGeoMath::DegToRad * CGeoMath::EarthRadiusM;
+    const double eastM = (m_state.lonDeg - m_route.depotLonDeg()) * CGeoMath::DegToRad *
+                         CGeoMath::EarthRadiusM * std::cos(m_route.depotLatDeg() * CGeoMath::DegToRad);
     return TerrainBaseM + 6.0 * std::sin(eastM / 900.0 + 0.3) + 4.0 * std::sin(northM / 1400.0 + 0.7) +
            0.0012 * northM + m_altitudeNoise;
 }
@@ -81,8 +83,10 @@ void CDriveSimulator::step()
     if (m_finished)
         return;
     // Same number of draws in every step keeps the stream aligned.
-    m_cruise = qBound(-CruiseMax, ornsteinUhlenbeck(m_cruise, CruiseSigma, CruiseTauS, m_random.normal()), CruiseMax);
-    m_altitudeNoise = ornsteinUhlenbeck(m_altitudeNoise, AltitudeNoiseSigmaM, AltitudeNoiseTauS, m_random.normal());
+    m_cruise = qBound(-CruiseMax, ornsteinUhlenbeck(m_cruise, CruiseSigma, CruiseTauS, m_random.normal()),
+                      CruiseMax);
+    m_altitudeNoise =
+        ornsteinUhlenbeck(m_altitudeNoise, AltitudeNoiseSigmaM, AltitudeNoiseTauS, m_random.normal());
     m_state.timeMs += StepMs;
 
     if (m_standing) {

@@ -48,7 +48,7 @@ private:
     bool m_standing = false;
     qint64 m_standLeftMs = 0;
     bool m_finished = false;
-    double m_cruise = 0.0; // driver's wander, share of the limit
+    double m_cruise = 0.0;        // driver's wander, share of the limit
     double m_altitudeNoise = 0.0; // m
 };
 

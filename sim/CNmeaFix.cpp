@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 const double MpsToKnots = 3600.0 / 1852.0;
 const int CentiDegPerCircle = 36000;
 } // namespace

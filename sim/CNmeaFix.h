@@ -18,8 +18,8 @@ public:
 
     qint64 utcMs = 0; // receiver time, ms since 1970
     bool valid = false;
-    qint64 latUnits = 0; // negative south
-    qint64 lonUnits = 0; // negative west
+    qint64 latUnits = 0;   // negative south
+    qint64 lonUnits = 0;   // negative west
     qint64 altitudeDm = 0; // decimetres above mean sea level
     qint64 speedMilliKnots = 0;
     int courseCentiDeg = 0; // 0..35999

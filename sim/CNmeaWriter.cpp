@@ -2,7 +2,8 @@
 
 #include "CUtcTime.h"
 
-namespace {
+namespace
+{
 const int SatellitesPerGsv = 4;
 const int GsaPrnFields = 12;
 const char GeoidSeparation[] = "47.4"; // m, around the depot
@@ -63,7 +64,8 @@ quint8 CNmeaWriter::checksum(const QByteArray &body)
 
 QByteArray CNmeaWriter::frame(const QByteArray &body)
 {
-    return '$' + body + '*' + QByteArray::number(checksum(body), 16).toUpper().rightJustified(2, '0') + "\r\n";
+    return '$' + body + '*' + QByteArray::number(checksum(body), 16).toUpper().rightJustified(2, '0') +
+           "\r\n";
 }
 
 QByteArray CNmeaWriter::rmc(const CNmeaFix &fix)
@@ -84,16 +86,17 @@ QByteArray CNmeaWriter::vtg(const CNmeaFix &fix)
         return frame("GPVTG,,T,,M,,N,,K,N");
     const qint64 milliKmh = (fix.speedMicroKmh() + 500) / 1000;
     return frame("GPVTG," + CNmeaFix::fixedText(fix.courseCentiDeg, 2) + ",T,,M," +
-                 CNmeaFix::fixedText(fix.speedMilliKnots, 3) + ",N," + CNmeaFix::fixedText(milliKmh, 3) + ",K,A");
+                 CNmeaFix::fixedText(fix.speedMilliKnots, 3) + ",N," + CNmeaFix::fixedText(milliKmh, 3) +
+                 ",K,A");
 }
 
 QByteArray CNmeaWriter::gga(const CNmeaFix &fix)
 {
     QByteArray body = "GPGGA," + timeField(fix.utcMs);
     if (fix.valid)
-        body += ',' + positionFields(fix) + ",1," + QByteArray::number(fix.usedCount()).rightJustified(2, '0') + ',' +
-                dopText(fix.hdopCenti) + ',' + CNmeaFix::fixedText(fix.altitudeDm, 1) + ",M," + GeoidSeparation +
-                ",M,,";
+        body += ',' + positionFields(fix) + ",1," +
+                QByteArray::number(fix.usedCount()).rightJustified(2, '0') + ',' + dopText(fix.hdopCenti) +
+                ',' + CNmeaFix::fixedText(fix.altitudeDm, 1) + ",M," + GeoidSeparation + ",M,,";
     else
         body += ",,,,,0,00," + dopText(fix.hdopCenti) + ",,,,,,";
     return frame(body);
@@ -122,10 +125,12 @@ QByteArray CNmeaWriter::gsv(const CNmeaFix &fix)
     const QByteArray inView = QByteArray::number(count).rightJustified(2, '0');
     QByteArray out;
     for (int n = 0; n < total; ++n) {
-        QByteArray body = "GPGSV," + QByteArray::number(total) + ',' + QByteArray::number(n + 1) + ',' + inView;
+        QByteArray body =
+            "GPGSV," + QByteArray::number(total) + ',' + QByteArray::number(n + 1) + ',' + inView;
         for (int i = n * SatellitesPerGsv; i < qMin(count, (n + 1) * SatellitesPerGsv); ++i) {
             const CSkyModel::Satellite &sat = fix.inView[i];
-            body += QString::asprintf(",%02d,%02d,%03d,", sat.prn, sat.elevationDeg, sat.azimuthDeg).toLatin1();
+            body +=
+                QString::asprintf(",%02d,%02d,%03d,", sat.prn, sat.elevationDeg, sat.azimuthDeg).toLatin1();
             if (sat.snr > 0)
                 body += QByteArray::number(sat.snr).rightJustified(2, '0');
         }

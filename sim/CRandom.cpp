@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 const quint64 GoldenGamma = 0x9e3779b97f4a7c15ULL;
 const double TwoPi = 6.283185307179586;
 const double TwoPowMinus53 = 1.0 / 9007199254740992.0;

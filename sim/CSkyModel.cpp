@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+namespace
+{
 const quint64 ConstellationStream = 3;
 const int Planes = 6;
 const int SatellitesPerPlane = 5;
@@ -52,14 +53,16 @@ CSkyModel::CSkyModel(double latDeg, double lonDeg, quint64 seed)
             Orbit orbit;
             orbit.prn = prns[plane * SatellitesPerPlane + slot];
             orbit.ascendingNodeRad = nodeOffset + plane * CGeoMath::TwoPi / Planes;
-            orbit.phaseRad = slot * CGeoMath::TwoPi / SatellitesPerPlane + plane * 0.21 + random.uniform(-0.2, 0.2);
+            orbit.phaseRad =
+                slot * CGeoMath::TwoPi / SatellitesPerPlane + plane * 0.21 + random.uniform(-0.2, 0.2);
             m_orbits.append(orbit);
         }
     }
     std::sort(m_orbits.begin(), m_orbits.end(), [](const Orbit &a, const Orbit &b) { return a.prn < b.prn; });
 }
 
-bool CSkyModel::blocked(double elevationDeg, double azimuthDeg, double headingRad, CDriveRoute::EPhase phase) const
+bool CSkyModel::blocked(double elevationDeg, double azimuthDeg, double headingRad,
+                        CDriveRoute::EPhase phase) const
 {
     switch (phase) {
     case CDriveRoute::Highway:
@@ -110,7 +113,8 @@ CSkyModel::Sky CSkyModel::at(qint64 timeMs, double headingRad, CDriveRoute::EPha
         Satellite sat;
         sat.prn = orbit.prn;
         sat.elevationDeg = int(std::lround(elevation));
-        sat.azimuthDeg = int(std::lround(CGeoMath::normalize(std::atan2(east, north)) / CGeoMath::DegToRad)) % 360;
+        sat.azimuthDeg =
+            int(std::lround(CGeoMath::normalize(std::atan2(east, north)) / CGeoMath::DegToRad)) % 360;
         const double noise = CRandom::hashUniform(m_seed, quint64(orbit.prn), quint64(second));
         const double sinEl = std::sin(sat.elevationDeg * CGeoMath::DegToRad);
         if (blocked(sat.elevationDeg, sat.azimuthDeg, headingRad, phase)) {
@@ -161,7 +165,8 @@ bool CSkyModel::dilution(const QVector<Satellite> &used, double *hdop, double *v
     for (const Satellite &sat : used) {
         const double el = sat.elevationDeg * CGeoMath::DegToRad;
         const double az = sat.azimuthDeg * CGeoMath::DegToRad;
-        const double row[4] = {-std::cos(el) * std::sin(az), -std::cos(el) * std::cos(az), -std::sin(el), 1.0};
+        const double row[4] = {-std::cos(el) * std::sin(az), -std::cos(el) * std::cos(az), -std::sin(el),
+                               1.0};
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j)
                 a[i][j] += row[i] * row[j];

@@ -20,7 +20,7 @@ public:
         int prn = 0;
         int elevationDeg = 0;
         int azimuthDeg = 0; // 0..359
-        int snr = 0; // dB-Hz; 0 = in view but not tracked
+        int snr = 0;        // dB-Hz; 0 = in view but not tracked
         bool used = false;
     };
 

@@ -2,7 +2,8 @@
 
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 const qint64 MsPerSecond = 1000;
 const qint64 MsPerDay = 86400 * MsPerSecond;
 

@@ -7,7 +7,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 const char Description[] =
     "Writes a deterministic NMEA 0183 log (GGA, RMC, GSA, GSV, VTG) of a tank truck's delivery round:\n"
     "standing at the depot with the engine on, town streets with traffic lights and turns, a highway\n"
@@ -16,16 +17,18 @@ const char Description[] =
     "\n"
     "Replay through gpsd: gpsfake -1 -q -c CYCLE -P PORT FILE. gpsfake sends one sentence per CYCLE\n"
     "seconds, and a 1 Hz epoch has about seven (RMC, VTG, GGA, GSA, two or three GSV), so real time\n"
-    "needs about -c 0.14 at 1 Hz; the file's third line gives the exact value. Faster works: gpsd\n"
-    "3.22 takes every epoch of a 1 Hz log at -c 0.005 (a 35-minute round plays in about 100 s); it\n"
-    "then runs ahead of the system clock, which the receiver's time shows. --sentences RMC,GGA,GSA\n"
-    "leaves three sentences per epoch and plays faster still.";
+    "needs about -c 0.14 at 1 Hz; the file's third line gives the exact value. gpsd keeps every epoch\n"
+    "at any cycle, even -c 0: a 30-minute round at 1 Hz plays in about 70 s with -c 0.005 and 110 s\n"
+    "with -c 0.008 (gpsfake adds about 1.5 ms per sentence). The receiver's time then runs ahead of\n"
+    "the system clock. Epochs played before gpsd has opened the device and a client has connected\n"
+    "are lost: start the client first, or let the depot standing time cover them.\n"
+    "--sentences RMC,GGA,GSA keeps all the values a fix needs in three sentences per epoch.";
 
 bool writeFile(const QString &path, const QByteArray &data, QString *error)
 {
-    QFile file;
+    QFile file(path);
     const bool opened = path.isEmpty() ? file.open(stdout, QIODevice::WriteOnly)
-                                       : (file.setFileName(path), file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                                       : file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (!opened || file.write(data) != data.size() || !file.flush()) {
         *error = QStringLiteral("cannot write %1: %2")
                      .arg(path.isEmpty() ? QStringLiteral("standard output") : path, file.errorString());
@@ -55,7 +58,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
-        return failure(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        return failure(
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     CDriveOptions options;
     QString error;

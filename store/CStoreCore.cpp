@@ -141,7 +141,7 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
     const QString name = table.isEmpty() ? recordName(member) : member;
     if (data.size() > m_maxRecordBytes) {
         qWarning("%s from %d refused: %d bytes, more than the %d allowed", qPrintable(member), process,
-                 data.size(), m_maxRecordBytes);
+                 int(data.size()), m_maxRecordBytes);
         return CReplyCode::VALIDATION_ERROR;
     }
     QString why;

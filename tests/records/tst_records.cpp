@@ -13,7 +13,8 @@
 #include <cmath>
 
 // "Europe/Berlin" as a stream string: byte length 26, UTF-16BE.
-static const char *const kBerlinText = "0000001A 0045 0075 0072 006F 0070 0065 002F 0042 0065 0072 006C 0069 006E";
+static const char *const kBerlinText =
+    "0000001A 0045 0075 0072 006F 0070 0065 002F 0042 0065 0072 006C 0069 006E";
 
 // The constructed general setup record, written out run by run from its layout.
 static QByteArray generalSetupGolden()
@@ -56,8 +57,8 @@ static QByteArray generalRuntimeGolden()
 {
     return header() + hex("00 00000000 00 00000000 00 00") /* 1-3 */ + rep("00 00000000", 10) /* 4-13 */ +
            hex("00 00000000 00") + epochUtc() /* 14-15 */ +
-           hex("00 00000000 00 FFFFFFFF 00 00000000 00 FFFFFFFF") /* 16-19 */ + rep("00 00000000", 9) /* 20-28 */ +
-           hex("00 00000000 00 00000000 00 00000000") /* 29-31 */;
+           hex("00 00000000 00 FFFFFFFF 00 00000000 00 FFFFFFFF") /* 16-19 */ +
+           rep("00 00000000", 9) /* 20-28 */ + hex("00 00000000 00 00000000 00 00000000") /* 29-31 */;
 }
 
 class tst_Records : public QObject
@@ -209,8 +210,8 @@ void tst_Records::runtimeGpsBytesAndMarks()
     record.setRuntimeGpsValue1(-1);
     record.setRuntimeGpsValue2(2);
     record.setRuntimeGpsText2(QString());
-    QCOMPARE(record.serialize(), header() + hex("01 00000002 0041 01 FFFFFFFF 01 00000002 01 FFFFFFFF 01") +
-                                     resetPoint());
+    QCOMPARE(record.serialize(),
+             header() + hex("01 00000002 0041 01 FFFFFFFF 01 00000002 01 FFFFFFFF 01") + resetPoint());
 
     // Every point setter lands in the point.
     CRuntimeGps all;
@@ -226,7 +227,8 @@ void tst_Records::runtimeGpsBytesAndMarks()
     all.setSpeed(88.0);
     all.setTrack(180.0);
     QCOMPARE(all.gpsPoint().dateTime, time);
-    QCOMPARE(QList<double>({all.latitude(), all.longitude(), all.altitude(), all.hdop(), all.speed(), all.track()}),
+    QCOMPARE(QList<double>(
+                 {all.latitude(), all.longitude(), all.altitude(), all.hdop(), all.speed(), all.track()}),
              QList<double>({1.5, 2.5, 3.5, 0.9, 88.0, 180.0}));
     QCOMPARE(QList<int>({all.status(), all.timeOffset(), all.satellites()}), QList<int>({1, 60, 9}));
     CGpsPoint nanPoint;
@@ -256,14 +258,16 @@ void tst_Records::runtimeGpsMerge()
     // A held NaN differs in bytes from the 0.0 read, so the marked point is taken.
     CRuntimeGps held;
     held.setSpeed(std::nan(""));
-    QCOMPARE(held.parse(header() + rep("00 00000000", 4) + hex("01") + resetPoint()).code(), CRecordStatus::Ok);
+    QCOMPARE(held.parse(header() + rep("00 00000000", 4) + hex("01") + resetPoint()).code(),
+             CRecordStatus::Ok);
     QCOMPARE(held.speed(), 0.0);
 
     // Points differ by their bytes: the same instant with another spec byte is taken.
     CRuntimeGps local;
     local.setDateTime(CDateTime::fromMSecsSinceEpoch(0));
-    QVERIFY(local.parse(header() + rep("00 00000000", 4) + hex("01 00000100") + epochUtc().replace(8, 1, hex("02")) +
-                        rep("00", 60))
+    QVERIFY(local
+                .parse(header() + rep("00 00000000", 4) + hex("01 00000100") +
+                       epochUtc().replace(8, 1, hex("02")) + rep("00", 60))
                 .ok());
     QCOMPARE(local.dateTime().spec(), quint8(CDateTime::Utc));
 
@@ -282,7 +286,8 @@ void tst_Records::trigger()
 {
     CRuntimeTriggerFtpTransfer fresh;
     QCOMPARE(fresh.serialize(), triggerGolden());
-    QCOMPARE(fresh.serializeValues(), rep("00", 9) + rep("00000000", 2) + epochUtc() + epochUtc() + hex("00000000"));
+    QCOMPARE(fresh.serializeValues(),
+             rep("00", 9) + rep("00000000", 2) + epochUtc() + epochUtc() + hex("00000000"));
 
     CRuntimeTriggerFtpTransfer start;
     start.setStartGpsFileTransfer(true);
@@ -336,7 +341,8 @@ void tst_Records::trigger()
     CRuntimeTriggerFtpTransfer back;
     QVERIFY(back.parse(all.serialize()).ok());
     QVERIFY(back.TriggerFlag2() && back.TriggerFlag8() && !back.TriggerFlag3());
-    QVERIFY(!back.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag3)); // marked false equals the held false
+    QVERIFY(
+        !back.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag3)); // marked false equals the held false
     QCOMPARE(back.TriggerText2(), QString("two"));
     QCOMPARE(back.TriggerTime1(), all.TriggerTime1());
 }
@@ -466,7 +472,8 @@ void tst_Records::generalRuntime()
     QVERIFY(service.isMarked(29) && !service.isMarked(1));
 
     setZone("Europe/Berlin");
-    QCOMPARE(CRuntimeGeneralNonWM().serialize().mid(40 + 5 + 5 + 2 + 50 + 5 + 1, 9), hex("00253D8C 0036EE80 00"));
+    QCOMPARE(CRuntimeGeneralNonWM().serialize().mid(40 + 5 + 5 + 2 + 50 + 5 + 1, 9),
+             hex("00253D8C 0036EE80 00"));
 }
 
 void tst_Records::replyCodes()

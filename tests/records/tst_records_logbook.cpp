@@ -171,7 +171,8 @@ void tst_RecordsLogbook::exportLine_data()
     QTest::addColumn<QList<double>>("doubles"); // latitude, longitude, altitude, hdop, speed, track
     QTest::addColumn<QList<int>>("ints");       // status, satellites, time offset
     QTest::addColumn<QString>("line");
-    QTest::newRow("example") << 0 << QList<double>{48.5, 11.25, 512.7, 1.0, 54.9, 359.99} << QList<int>{1, 12, 0}
+    QTest::newRow("example") << 0 << QList<double>{48.5, 11.25, 512.7, 1.0, 54.9, 359.99}
+                             << QList<int>{1, 12, 0}
                              << "08,20200517080910,11.250000,48.500000,512,11,12,1,0,54,359";
     QTest::newRow("upper limits, next day")
         << 57600 << QList<double>{-48.5, -11.25, 12345.6, 99999.0, 1234.5, -5.7} << QList<int>{0, 150, 7200}

@@ -9,12 +9,13 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 const double EarthRadiusM = 6378137.0;
 const double Rad = 0.017453292519943295;
 const double KnotKmh = 1.852;
-const qint64 DefaultStartMs = QDateTime::fromString(QStringLiteral("2026-03-02T06:00:00Z"), Qt::ISODate)
-                                  .toMSecsSinceEpoch();
+const qint64 DefaultStartMs =
+    QDateTime::fromString(QStringLiteral("2026-03-02T06:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
 
 struct TruthRow {
     qint64 ms = 0;
@@ -31,8 +32,9 @@ struct Epoch {
 
 double haversineM(double lat1, double lon1, double lat2, double lon2)
 {
-    const double a = std::pow(std::sin((lat2 - lat1) * Rad / 2), 2) +
-                     std::cos(lat1 * Rad) * std::cos(lat2 * Rad) * std::pow(std::sin((lon2 - lon1) * Rad / 2), 2);
+    const double a =
+        std::pow(std::sin((lat2 - lat1) * Rad / 2), 2) +
+        std::cos(lat1 * Rad) * std::cos(lat2 * Rad) * std::pow(std::sin((lon2 - lon1) * Rad / 2), 2);
     return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * EarthRadiusM;
 }
 
@@ -140,8 +142,10 @@ void TestNmeaDrive::sentencesAreWellFormed_data()
     QTest::addColumn<QStringList>("args");
     QTest::newRow("1 Hz round") << QStringList();
     QTest::newRow("5 Hz no fix") << QStringList{"--rate", "5", "--duration", "90", "--nofix", "10:30"};
-    QTest::newRow("10 Hz offset") << QStringList{"--rate", "10", "--duration", "60", "--clock-offset", "-3600.5"};
-    QTest::newRow("two sentences") << QStringList{"--sentences", "gga,RMC", "--duration", "30", "--route", "town"};
+    QTest::newRow("10 Hz offset") << QStringList{"--rate",         "10",     "--duration", "60",
+                                                 "--clock-offset", "-3600.5"};
+    QTest::newRow("two sentences") << QStringList{"--sentences", "gga,RMC", "--duration",
+                                                  "30",          "--route", "town"};
 }
 
 void TestNmeaDrive::sentencesAreWellFormed()
@@ -150,7 +154,8 @@ void TestNmeaDrive::sentencesAreWellFormed()
     CDriveGenerator::Result result;
     QString error;
     QVERIFY2(generate(args, &result, &error), qPrintable(error));
-    static const QRegularExpression frame(QStringLiteral("^\\$(GP(GGA|RMC|GSA|GSV|VTG),[^*$\\r\\n]*)\\*([0-9A-F]{2})$"));
+    static const QRegularExpression frame(
+        QStringLiteral("^\\$(GP(GGA|RMC|GSA|GSV|VTG),[^*$\\r\\n]*)\\*([0-9A-F]{2})$"));
     const QMap<QString, int> fieldCount{{"GGA", 15}, {"RMC", 13}, {"VTG", 10}, {"GSA", 18}};
     QVERIFY(result.nmea.endsWith("\r\n"));
     const QList<QByteArray> lines = result.nmea.chopped(1).split('\n');
@@ -187,10 +192,12 @@ void TestNmeaDrive::sameOptionsGiveSameBytes()
     QVERIFY(dir.isValid());
     auto run = [&dir](const QString &name, const QStringList &extra) {
         QProcess p;
-        p.start(QStringLiteral(NMEA_DRIVE_EXE), QStringList{"--rate", "5", "--nofix", "100:20", "--silence", "400:9",
-                                                            "-o", dir.filePath(name + ".nmea"), "--truth",
-                                                            dir.filePath(name + ".tsv")} + extra);
-        const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        p.start(QStringLiteral(NMEA_DRIVE_EXE),
+                QStringList{"--rate", "5", "--nofix", "100:20", "--silence", "400:9", "-o",
+                            dir.filePath(name + ".nmea"), "--truth", dir.filePath(name + ".tsv")} +
+                    extra);
+        const bool ok =
+            p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         QFile nmea(dir.filePath(name + ".nmea")), truth(dir.filePath(name + ".tsv"));
         return ok && nmea.open(QIODevice::ReadOnly) && truth.open(QIODevice::ReadOnly)
                    ? nmea.readAll() + truth.readAll()
@@ -209,7 +216,8 @@ void TestNmeaDrive::trajectoryDoesNotDependOnRateOrLength()
     QVERIFY2(generate({"--duration", "150"}, &oneHz, &error), qPrintable(error));
     QVERIFY2(generate({"--duration", "150", "--rate", "10"}, &tenHz, &error), qPrintable(error));
     QVERIFY2(generate({"--duration", "100"}, &shorter, &error), qPrintable(error));
-    const QList<TruthRow> a = truthRows(oneHz.truth), b = truthRows(tenHz.truth), c = truthRows(shorter.truth);
+    const QList<TruthRow> a = truthRows(oneHz.truth), b = truthRows(tenHz.truth),
+                          c = truthRows(shorter.truth);
     QCOMPARE(a.size(), 150);
     QCOMPARE(b.size(), 1500);
     QCOMPARE(c.size(), 100);
@@ -219,6 +227,18 @@ void TestNmeaDrive::trajectoryDoesNotDependOnRateOrLength()
             QCOMPARE(c[i].line, a[i].line);
     }
     QVERIFY(a.last().kmh > 5.0); // the comparison covered driving, not only the depot
+
+    // A skipped lead-in: the same truck from second 50 on, its first epoch at --start.
+    CDriveGenerator::Result skipped;
+    QVERIFY2(generate({"--duration", "150", "--skip", "50"}, &skipped, &error), qPrintable(error));
+    const QList<TruthRow> d = truthRows(skipped.truth);
+    QCOMPARE(d.size(), 100);
+    QCOMPARE(d.first().ms, a.first().ms);
+    for (int i = 0; i < d.size(); ++i) {
+        QCOMPARE(d[i].lat, a[i + 50].lat);
+        QCOMPARE(d[i].kmh, a[i + 50].kmh);
+        QCOMPARE(d[i].ms - d.first().ms, a[i + 50].ms - a[50].ms);
+    }
 }
 
 void TestNmeaDrive::sentencesCarryTheTruth_data()
@@ -239,8 +259,9 @@ void TestNmeaDrive::sentencesCarryTheTruth()
     QCOMPARE(eps.size(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         const TruthRow &t = rows[i];
-        const auto &rmc = eps[i].s["RMC"], &gga = eps[i].s["GGA"], &vtg = eps[i].s["VTG"], &gsa = eps[i].s["GSA"];
-        const QDateTime utc = QDateTime::fromMSecsSinceEpoch(t.ms, Qt::UTC);
+        const auto &rmc = eps[i].s["RMC"], &gga = eps[i].s["GGA"], &vtg = eps[i].s["VTG"],
+                   &gsa = eps[i].s["GSA"];
+        const QDateTime utc = QDateTime::fromMSecsSinceEpoch(t.ms).toUTC();
         QCOMPARE(rmc[1], utc.toString(QStringLiteral("hhmmss.zzz")).chopped(1).toLatin1());
         QCOMPARE(gga[1], rmc[1]);
         QCOMPARE(rmc[9], utc.toString(QStringLiteral("ddMMyy")).toLatin1());
@@ -368,14 +389,13 @@ void TestNmeaDrive::noFixAndSilenceWindows_data()
     QTest::addColumn<qint64>("offsetMs");
     QTest::addColumn<QList<qint64>>("noFix"); // start, length pairs in ms
     QTest::addColumn<QList<qint64>>("silence");
-    QTest::newRow("no fix") << QStringList{"--nofix", "30:15"} << 1 << qint64(0) << QList<qint64>{30000, 15000}
-                            << QList<qint64>{};
+    QTest::newRow("no fix") << QStringList{"--nofix", "30:15"} << 1 << qint64(0)
+                            << QList<qint64>{30000, 15000} << QList<qint64>{};
     QTest::newRow("two silences") << QStringList{"--silence", "10:5", "--silence", "60:20"} << 1 << qint64(0)
                                   << QList<qint64>{} << QList<qint64>{10000, 5000, 60000, 20000};
-    QTest::newRow("5 Hz, clock ahead") << QStringList{"--rate", "5", "--nofix", "20:2.5", "--silence", "21:1",
-                                                      "--clock-offset", "7200"}
-                                       << 5 << qint64(7200000) << QList<qint64>{20000, 2500}
-                                       << QList<qint64>{21000, 1000};
+    QTest::newRow("5 Hz, clock ahead")
+        << QStringList{"--rate", "5", "--nofix", "20:2.5", "--silence", "21:1", "--clock-offset", "7200"} << 5
+        << qint64(7200000) << QList<qint64>{20000, 2500} << QList<qint64>{21000, 1000};
     QTest::newRow("clock behind") << QStringList{"--clock-offset", "-86400.25", "--nofix", "0:3"} << 1
                                   << qint64(-86400250) << QList<qint64>{0, 3000} << QList<qint64>{};
 }
