@@ -514,7 +514,8 @@ int CCtlCommands::logbook(const QStringList &arguments)
     const QCommandLineOption lastOption(QStringLiteral("last"), QStringLiteral("Only the newest N entries."),
                                         QStringLiteral("n"));
     const QCommandLineOption langOption(
-        QStringLiteral("lang"), QStringLiteral("Language of the texts (default: the locale's, else English)."),
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the texts (default: the locale's, else English)."),
         QStringLiteral("lang"));
     const QCommandLineOption webRootOption(
         QStringLiteral("web-root"),
@@ -535,8 +536,10 @@ int CCtlCommands::logbook(const QStringList &arguments)
     const QString webRoot =
         parser.isSet(webRootOption) ? parser.value(webRootOption) : CLogbookText::defaultWebRoot();
     if (parser.isSet(webRootOption) && !CLogbookText::hasTranslation(webRoot, english))
-        return usage(command, QStringLiteral("--web-root: %1 has no locales/en/translation.json").arg(webRoot));
-    QString language = parser.isSet(langOption) ? parser.value(langOption) : CLogbookText::defaultLanguage(webRoot);
+        return usage(command,
+                     QStringLiteral("--web-root: %1 has no locales/en/translation.json").arg(webRoot));
+    QString language =
+        parser.isSet(langOption) ? parser.value(langOption) : CLogbookText::defaultLanguage(webRoot);
     if (!isLanguageCode(language))
         return usage(command, QStringLiteral("--lang wants a language code such as en or de"));
 
@@ -632,21 +635,26 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
     const CTrack track(entries);
     if (track.skipped() > 0)
         m_err << "vorlanctl: " << track.skipped()
-              << " track entries left out (they do not decode or their position is off the globe)" << Qt::endl;
+              << " track entries left out (they do not decode or their position is off the globe)"
+              << Qt::endl;
 
     // Reports go where the pictures do not.
     QTextStream &report = gpxPath == kStandardOutput || svgPath == kStandardOutput ? m_err : m_out;
+    const auto target = [](const QString &path) {
+        return path == kStandardOutput ? QStringLiteral("standard output") : path;
+    };
     if (!gpxPath.isEmpty()) {
         if (!writeOutput(gpxPath, [&track](QIODevice *device) { return CGpxWriter::write(track, device); }))
             return Failed;
         report << "GPX: " << track.points().size() << " track points in " << track.segmentCount()
-               << " segments -> " << gpxPath << Qt::endl;
+               << (track.segmentCount() == 1 ? " segment -> " : " segments -> ") << target(gpxPath)
+               << Qt::endl;
     }
     if (!svgPath.isEmpty()) {
         if (!writeOutput(svgPath, [&track](QIODevice *device) { return CSvgWriter::write(track, device); }))
             return Failed;
         report << "SVG: " << track.points().size() << " track points, " << track.events().size()
-               << " GPS events -> " << svgPath << Qt::endl;
+               << " GPS events -> " << target(svgPath) << Qt::endl;
     }
     return Ok;
 }

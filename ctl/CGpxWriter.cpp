@@ -82,8 +82,9 @@ bool CGpxWriter::write(const CTrack &track, QIODevice *device)
 
     xml.writeStartElement(QStringLiteral("metadata"));
     xml.writeTextElement(QStringLiteral("name"), QStringLiteral("vorlan-gps track"));
-    xml.writeTextElement(QStringLiteral("desc"),
-                         QStringLiteral("%1 track points stored by the GPS daemon").arg(track.points().size()));
+    xml.writeTextElement(
+        QStringLiteral("desc"),
+        QStringLiteral("%1 track points stored by the GPS daemon").arg(track.points().size()));
     writeBounds(xml, track);
     xml.writeEndElement();
 

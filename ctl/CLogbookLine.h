@@ -21,8 +21,8 @@ public:
 
     QString table; // "gps" or "tracking"
     quint64 row = 0;
-    QString stored;         // as listed: UTC, ISO 8601 with milliseconds
-    QDateTime storedTime;   // the same in UTC; invalid when the text is no time
+    QString stored;       // as listed: UTC, ISO 8601 with milliseconds
+    QDateTime storedTime; // the same in UTC; invalid when the text is no time
     int process = 0;
     int type = 0;
     int subtype = 0;

@@ -51,7 +51,8 @@ CLogbookText::Rendered CLogbookText::render(const CLogbookLine &entry) const
     // The entry model shows a track point by its name only; a person reading
     // the track wants to see where and how fast, in the same value form.
     if (entry.decoded && entry.isTracking()) {
-        record.values << CLogGps::dateTimeValue(entry.point.dateTime) << CLogGps::latitudeValue(entry.point.latitude)
+        record.values << CLogGps::dateTimeValue(entry.point.dateTime)
+                      << CLogGps::latitudeValue(entry.point.latitude)
                       << CLogGps::longitudeValue(entry.point.longitude) << speedValue(entry.point.speed);
     }
     // The daemon leaves the entry's own time stamp at 0001-01-01; then the

@@ -20,7 +20,7 @@ constexpr double kMapLeft = 20;
 constexpr double kMapTop = 70;
 constexpr double kMapWidth = 920;
 constexpr double kMapHeight = 540;
-constexpr double kMapPadding = 30;   // keeps dots and labels off the frame
+constexpr double kMapPadding = 30; // keeps dots and labels off the frame
 constexpr double kLegendTop = 640;
 constexpr double kMarkerLegendLeft = 390;
 constexpr double kScaleBarTargetPx = kMapWidth / 5;
@@ -80,6 +80,11 @@ const char *eventColour(int subtype)
     }
 }
 
+QString plural(int count)
+{
+    return count == 1 ? QString() : QStringLiteral("s");
+}
+
 QString px(double value)
 {
     return QString::number(value, 'f', 1);
@@ -106,7 +111,9 @@ QString distanceText(double metres)
 QString durationText(qint64 secs)
 {
     if (secs >= kSecsPerHour)
-        return QStringLiteral("%1 h %2 min").arg(secs / kSecsPerHour).arg(secs % kSecsPerHour / kSecsPerMinute);
+        return QStringLiteral("%1 h %2 min")
+            .arg(secs / kSecsPerHour)
+            .arg(secs % kSecsPerHour / kSecsPerMinute);
     if (secs >= kSecsPerMinute)
         return QStringLiteral("%1 min %2 s").arg(secs / kSecsPerMinute).arg(secs % kSecsPerMinute);
     return QStringLiteral("%1 s").arg(secs);
@@ -118,11 +125,12 @@ QString timeSpanText(const CTrack &track)
     const QDateTime last = track.lastTime();
     if (!first.isValid() || !last.isValid())
         return QStringLiteral("no time");
-    const QString lastFormat = first.date() == last.date() ? QStringLiteral("HH:mm:ss")
-                                                           : QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    return QStringLiteral("%1 \u2013 %2 UTC (%3)")
+    const QString lastFormat =
+        first.date() == last.date() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    return QStringLiteral("%1 \u2013 %2 UTC (%3)%4")
         .arg(first.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), last.toString(lastFormat),
-             durationText(first.secsTo(last)));
+             durationText(first.secsTo(last)),
+             track.spanIsGpsTime() ? QString() : QStringLiteral(", times of storing"));
 }
 
 // Equirectangular projection of the track into the map frame.
@@ -148,7 +156,8 @@ public:
         m_minLon = minLon;
         const double spanX = std::max((maxLon - minLon) * kMetresPerDegree * m_cosLat, kMinSpanM);
         const double spanY = std::max((maxLat - minLat) * kMetresPerDegree, kMinSpanM);
-        m_pxPerMetre = std::min((kMapWidth - 2 * kMapPadding) / spanX, (kMapHeight - 2 * kMapPadding) / spanY);
+        m_pxPerMetre =
+            std::min((kMapWidth - 2 * kMapPadding) / spanX, (kMapHeight - 2 * kMapPadding) / spanY);
         // Centre the drawing; a short span is centred around the track itself.
         const double usedX = (maxLon - minLon) * kMetresPerDegree * m_cosLat * m_pxPerMetre;
         const double usedY = (maxLat - minLat) * kMetresPerDegree * m_pxPerMetre;
@@ -197,8 +206,8 @@ public:
         writeHeader();
         rect(kMapLeft, kMapTop, kMapWidth, kMapHeight, QStringLiteral("#f3f3ee"), QStringLiteral("#b0b0a8"));
         if (m_points.isEmpty()) {
-            text(kMapLeft + kMapWidth / 2, kMapTop + kMapHeight / 2, QStringLiteral("no track points stored"), 18,
-                 QStringLiteral("middle"));
+            text(kMapLeft + kMapWidth / 2, kMapTop + kMapHeight / 2, QStringLiteral("no track points stored"),
+                 18, QStringLiteral("middle"));
         } else {
             writeRoute();
             writePoints();
@@ -257,11 +266,14 @@ private:
         const int events = int(std::count_if(m_track.events().cbegin(), m_track.events().cend(),
                                              [](const CTrack::Event &e) { return e.nearestPoint >= 0; }));
         text(kMapLeft, 54,
-             QStringLiteral("%1   \u00b7   %2 track points in %3 segments   \u00b7   %4 GPS events")
+             QStringLiteral("%1   \u00b7   %2 track point%3 in %4 segment%5   \u00b7   %6 GPS event%7")
                  .arg(timeSpanText(m_track))
                  .arg(m_points.size())
+                 .arg(plural(m_points.size()))
                  .arg(m_track.segmentCount())
-                 .arg(events),
+                 .arg(plural(m_track.segmentCount()))
+                 .arg(events)
+                 .arg(plural(events)),
              14);
     }
 
@@ -329,15 +341,15 @@ private:
         m_xml.writeAttribute(QStringLiteral("stroke-width"), QStringLiteral("1"));
         for (const CTrack::Point &p : m_points) {
             const QPointF at = m_projection.map(p.fix);
+            const QDateTime time = CTrack::fixTime(p.fix);
             m_xml.writeStartElement(QStringLiteral("circle"));
             m_xml.writeAttribute(QStringLiteral("class"), QStringLiteral("point"));
             m_xml.writeAttribute(QStringLiteral("cx"), px(at.x()));
             m_xml.writeAttribute(QStringLiteral("cy"), px(at.y()));
             m_xml.writeAttribute(QStringLiteral("r"), QStringLiteral("2.6"));
-            const QDateTime time = CTrack::fixTime(p.fix);
             m_xml.writeTextElement(QStringLiteral("title"),
-                                   QStringLiteral("%1  %2 km/h")
-                                       .arg(time.isValid() ? time.toString(QStringLiteral("HH:mm:ss 'UTC'"))
+                                   QStringLiteral("%1 UTC, %2 km/h")
+                                       .arg(time.isValid() ? time.toString(QStringLiteral("HH:mm:ss"))
                                                            : QStringLiteral("no time"))
                                        .arg(p.fix.speed, 0, 'f', 1));
             m_xml.writeEndElement();
@@ -362,9 +374,10 @@ private:
             m_xml.writeStartElement(QStringLiteral("g"));
             m_xml.writeAttribute(QStringLiteral("class"), QStringLiteral("event"));
             m_xml.writeAttribute(QStringLiteral("data-event"), label);
-            m_xml.writeTextElement(QStringLiteral("title"),
-                                   QStringLiteral("GPS %1, stored %2 UTC")
-                                       .arg(label, event.stored.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+            m_xml.writeTextElement(
+                QStringLiteral("title"),
+                QStringLiteral("GPS %1, stored %2 UTC")
+                    .arg(label, event.stored.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
             // A pin: a stem from the point up to a head that carries the label.
             const QPointF head(at.x() + 10, at.y() - 16 - stacked * kLabelStepPx);
             line(at, head, colour, 1.5);
@@ -385,8 +398,7 @@ private:
             m_xml.writeAttribute(QStringLiteral("stroke"), QStringLiteral("#ffffff"));
             m_xml.writeAttribute(QStringLiteral("stroke-width"), QStringLiteral("3"));
             m_xml.writeAttribute(QStringLiteral("paint-order"), QStringLiteral("stroke"));
-            m_xml.writeCharacters(
-                QStringLiteral("%1 %2").arg(label, event.stored.toString(QStringLiteral("HH:mm:ss"))));
+            m_xml.writeCharacters(label);
             m_xml.writeEndElement();
             m_xml.writeEndElement();
         }
@@ -415,8 +427,8 @@ private:
         const double x = kMapLeft + kMapWidth - 24;
         const double y = kMapTop + 16;
         m_xml.writeEmptyElement(QStringLiteral("path"));
-        m_xml.writeAttribute(QStringLiteral("d"), QStringLiteral("M %1 %2 l 7 20 l -7 -5 l -7 5 z")
-                                                      .arg(px(x), px(y)));
+        m_xml.writeAttribute(QStringLiteral("d"),
+                             QStringLiteral("M %1 %2 l 7 20 l -7 -5 l -7 5 z").arg(px(x), px(y)));
         m_xml.writeAttribute(QStringLiteral("fill"), QStringLiteral("#404040"));
         text(x, y + 36, QStringLiteral("N"), 13, QStringLiteral("middle"), QStringLiteral("bold"));
     }
@@ -454,10 +466,12 @@ private:
             m_xml.writeAttribute(QStringLiteral("r"), QStringLiteral("5"));
             m_xml.writeAttribute(QStringLiteral("fill"), QString::fromLatin1(eventColour(subtype)));
             text(x + 13, y + 34, QStringLiteral("GPS ") + CTrack::eventLabel(subtype), 12);
-            x += 70;
+            x += 80;
         }
         text(kMapLeft, kHeight - 12,
-             QStringLiteral("Events sit at the track point stored nearest in time; they carry no position."), 11);
+             QStringLiteral(
+                 "Events carry no position: each sits at the track point stored nearest to it in time."),
+             11);
         m_xml.writeEndElement();
     }
 

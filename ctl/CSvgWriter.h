@@ -7,7 +7,8 @@ class QIODevice;
 // The track as a picture for people: the route coloured by speed with its
 // legend, every stored track point as a dot (class "point"), the GPS events
 // as labelled markers (class "event") at the track point nearest in time, a
-// scale bar, a north arrow and the time span. North is up; longitudes are
+// scale bar, a north arrow and the time span (GPS time, UTC). North is up;
+// longitudes are
 // scaled by the cosine of the middle latitude (equirectangular), which keeps
 // distances true to a few per mille over a truck's day.
 class CSvgWriter

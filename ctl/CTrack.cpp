@@ -55,9 +55,8 @@ CTrack::CTrack(const QList<CLogbookLine> &lines)
         const auto after = std::lower_bound(m_points.cbegin(), m_points.cend(), event.stored,
                                             [](const Point &p, const QDateTime &t) { return p.stored < t; });
         int best = int(after - m_points.cbegin());
-        if (best == m_points.size() ||
-            (best > 0 && m_points.at(best - 1).stored.msecsTo(event.stored) <=
-                             event.stored.msecsTo(m_points.at(best).stored)))
+        if (best == m_points.size() || (best > 0 && m_points.at(best - 1).stored.msecsTo(event.stored) <=
+                                                        event.stored.msecsTo(m_points.at(best).stored)))
             --best;
         event.nearestPoint = best; // -1 when there are no points
     }
@@ -86,24 +85,25 @@ QDateTime CTrack::fixTime(const CGpsPoint &fix)
     return fix.dateTime.toQDateTime().toUTC();
 }
 
-QDateTime CTrack::firstTime() const
+QPair<QDateTime, QDateTime> CTrack::timeSpan() const
 {
-    QDateTime first;
+    QPair<QDateTime, QDateTime> span;
     for (const Point &p : m_points) {
         const QDateTime t = fixTime(p.fix);
-        if (t.isValid() && (!first.isValid() || t < first))
-            first = t;
+        if (!t.isValid())
+            continue;
+        if (!span.first.isValid() || t < span.first)
+            span.first = t;
+        if (!span.second.isValid() || t > span.second)
+            span.second = t;
     }
-    return first.isValid() || m_points.isEmpty() ? first : m_points.first().stored;
+    if (!span.first.isValid() && !m_points.isEmpty())
+        span = qMakePair(m_points.first().stored, m_points.last().stored);
+    return span;
 }
 
-QDateTime CTrack::lastTime() const
+bool CTrack::spanIsGpsTime() const
 {
-    QDateTime last;
-    for (const Point &p : m_points) {
-        const QDateTime t = fixTime(p.fix);
-        if (t.isValid() && (!last.isValid() || t > last))
-            last = t;
-    }
-    return last.isValid() || m_points.isEmpty() ? last : m_points.last().stored;
+    return std::any_of(m_points.cbegin(), m_points.cend(),
+                       [](const Point &p) { return fixTime(p.fix).isValid(); });
 }

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 // The stored track for export: the track points of the tracking logbook in
@@ -24,7 +25,7 @@ public:
     };
     struct Event {
         int subtype = 0;
-        QDateTime stored; // UTC
+        QDateTime stored;      // UTC
         int nearestPoint = -1; // index into points(), -1 when the track is empty
     };
 
@@ -42,12 +43,15 @@ public:
     // The fix's instant in UTC; invalid when the fix has no usable time
     // (none before the GPS epoch, such as a reset point's 0001-01-01).
     static QDateTime fixTime(const CGpsPoint &fix);
-    // First and last instant of the track: fix times where there are any,
-    // else storing times. Invalid when the track is empty.
-    QDateTime firstTime() const;
-    QDateTime lastTime() const;
+    // Time span of the track in UTC: by the fixes' GPS time where they have
+    // one, else by the storing times. Invalid when the track is empty.
+    QDateTime firstTime() const { return timeSpan().first; }
+    QDateTime lastTime() const { return timeSpan().second; }
+    bool spanIsGpsTime() const;
 
 private:
+    QPair<QDateTime, QDateTime> timeSpan() const;
+
     QList<Point> m_points;
     QList<Event> m_events;
     int m_skipped = 0;

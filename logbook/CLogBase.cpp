@@ -38,7 +38,8 @@ QVariantList CLogBase::renderNameValue() const
 {
     QVariantMap entry;
     entry.insert(QStringLiteral("name"), QStringLiteral("logbook_wm_entry"));
-    entry.insert(QStringLiteral("value"), QStringLiteral("i18n_") + QStringLiteral("logbook_wm_type_unknown"));
+    entry.insert(QStringLiteral("value"),
+                 QStringLiteral("i18n_") + QStringLiteral("logbook_wm_type_unknown"));
     return QVariantList{entry};
 }
 
@@ -46,17 +47,19 @@ CLogDisplayRecord CLogBase::render(const QVariantMap &translationMap) const
 {
     // The screen's parameter is a 32-bit integer: only the low half of field A fits.
     const qint32 fieldALow = qint32(quint32(quint64(llFieldA) & 0xFFFFFFFFu));
-    return buildDisplayRecord(translationMap, QVariantList{QVariant(qint32(iSubType)), QVariant(fieldALow),
-                                                           QVariant(qint32(CLogDisplayRecord::kDefaultLevel))});
+    return buildDisplayRecord(translationMap,
+                              QVariantList{QVariant(qint32(iSubType)), QVariant(fieldALow),
+                                           QVariant(qint32(CLogDisplayRecord::kDefaultLevel))});
 }
 
 CLogDisplayRecord CLogBase::buildDisplayRecord(const QVariantMap &translationMap,
                                                const QVariantList &parameters) const
 {
     CLogDisplayRecord record;
-    record.name = parameters.isEmpty()
-                      ? QString::number(iSubType)
-                      : CTranslationHandler::resolve(translationMap, parameters.at(kNameParameter).toString());
+    record.name =
+        parameters.isEmpty()
+            ? QString::number(iSubType)
+            : CTranslationHandler::resolve(translationMap, parameters.at(kNameParameter).toString());
     if (parameters.size() > kLevelParameter)
         record.level = parameters.at(kLevelParameter).toInt();
     record.dtTimeStamp = dtTimeStamp;
