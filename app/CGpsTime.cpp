@@ -14,6 +14,8 @@ namespace
 // The records' stream format; the receiver of the sync request reads it so.
 constexpr int kStreamVersion = 12;
 constexpr int kTmYearBase = 1900;
+// At most this many years lie between a date and the same date moved by 65535 days.
+constexpr int kMaxYearsCarried = std::numeric_limits<quint16>::max() / 365 + 1;
 
 bool isLeapYear(int year)
 {
@@ -80,7 +82,8 @@ bool CGpsTime::IsFaultiyYear(time_t t)
     };
     if (!localtime_r(&t, &local))
         return false;
-    return quint16(local.tm_year + kTmYearBase) <= kLastFaultyYear;
+    // In 64 bits: localtime_r gives years up to INT_MAX + 1900.
+    return quint16(qint64(local.tm_year) + kTmYearBase) <= kLastFaultyYear;
 }
 
 time_t CGpsTime::AddDays(time_t t, quint16 days)
@@ -88,6 +91,9 @@ time_t CGpsTime::AddDays(time_t t, quint16 days)
     struct tm local {
     };
     if (!localtime_r(&t, &local))
+        return t;
+    // The calendar year and the years the days carry into must fit an int.
+    if (local.tm_year > std::numeric_limits<int>::max() - kTmYearBase - kMaxYearsCarried)
         return t;
     const int month = local.tm_mon + 1;
     int year = local.tm_year + kTmYearBase;

@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QLocale>
 #include <ctime>
+#include <limits>
 
 namespace {
 // First day of the Gregorian calendar as the fleet's readers count it.
@@ -40,9 +41,11 @@ quint32 CDateTime::julianDayFromDate(const QDate &date)
         return 0; // 5 to 14 October 1582 never existed
     if (year < 0)
         ++year;
-    // Julian calendar (Claus Toendering's calendar FAQ)
+    // Julian calendar (Claus Toendering's calendar FAQ); the year term in 64
+    // bits, since QDate goes far beyond the years whose product fits an int.
     const int a = (14 - month) / 12;
-    return quint32((153 * (month + 12 * a - 3) + 2) / 5 + (1461 * (year + 4800 - a)) / 4 + day - 32083);
+    return quint32((153 * (month + 12 * a - 3) + 2) / 5 + (1461 * (qint64(year) + 4800 - a)) / 4 + day -
+                   32083);
 }
 
 QDate CDateTime::dateFromJulianDay(quint32 julianDay)
@@ -85,6 +88,10 @@ CDateTime CDateTime::fromDateTime(const QDate &date, const QTime &time)
 
 CDateTime CDateTime::fromTimeT(qint64 secs)
 {
+    // Beyond this the milliseconds overflow; no such instant has a date-time.
+    constexpr qint64 kMaxSecs = std::numeric_limits<qint64>::max() / 1000;
+    if (secs > kMaxSecs || secs < -kMaxSecs)
+        return CDateTime();
     return fromLocalMSecs(secs * 1000);
 }
 

@@ -1,6 +1,7 @@
 #include "BusPeer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <unistd.h>
@@ -35,7 +36,8 @@ void BusPeer::emitSignal(const QString &member, const QVariantList &arguments)
 
 void BusPeer::onMessage(const QDBusMessage &message)
 {
-    m_seen.append({m_clock.elapsed(), message.member(), message.path(), message.arguments()});
+    m_seen.append({m_clock.elapsed(), QDateTime::currentMSecsSinceEpoch(), message.member(), message.path(),
+                   message.arguments()});
 }
 
 QList<BusPeer::Seen> BusPeer::seen(const QString &member) const

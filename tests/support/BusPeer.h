@@ -17,7 +17,8 @@ class BusPeer : public QObject
 
 public:
     struct Seen {
-        qint64 atMs;
+        qint64 atMs;   // since the peer was made
+        qint64 wallMs; // ms since 1970 UTC
         QString member;
         QString path;
         QVariantList arguments;

@@ -6,6 +6,7 @@
 #include "TestDaemon.h"
 #include "TestStore.h"
 
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -15,6 +16,7 @@ class SystemFixture
 {
 public:
     struct Call {
+        qint64 atMs; // when the store took the call, ms since 1970 UTC
         QString member;
         QString process;
         QString reply;
@@ -29,6 +31,9 @@ public:
     bool startDaemon(const QString &settings = QString(), const QString &busAddress = QString());
     // Sends sigProcessStart to the daemon and waits until its start sequence has ended.
     bool startSequence(int timeoutMs = 10000);
+    // Stores a record with a set member of the data service's Setup
+    // interface as the peer process would; true on reply code 1.
+    bool storeSetup(const QString &setMember, const QByteArray &record);
 
     QList<Call> calls() const;
     QStringList members() const;
@@ -39,6 +44,8 @@ public:
     TestDaemon daemon;
     std::unique_ptr<BusPeer> peer;
     QString error;
+    // The daemon's environment for startDaemon(); the bus address is added there.
+    QProcessEnvironment daemonEnvironment = QProcessEnvironment::systemEnvironment();
 
 private:
     QTemporaryDir m_dir;

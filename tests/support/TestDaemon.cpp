@@ -1,5 +1,6 @@
 #include "TestDaemon.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -87,6 +88,18 @@ QString TestDaemon::messageOf(const QString &line)
     const int colon = line.indexOf(QLatin1String("):"));
     const int blank = line.indexOf(QLatin1Char(' '), colon);
     return blank < 0 ? QString() : line.mid(blank + 1);
+}
+
+qint64 TestDaemon::timeOf(const QString &line)
+{
+    const int colon = line.indexOf(QLatin1String("):"));
+    if (colon < 0)
+        return -1;
+    QDateTime at = QDateTime::fromString(line.mid(colon + 2, 23), QStringLiteral("yyyy-MM-dd_HH:mm:ss:zzz"));
+    if (!at.isValid())
+        return -1;
+    at.setTimeSpec(Qt::UTC);
+    return at.toMSecsSinceEpoch();
 }
 
 bool TestDaemon::start(const QProcessEnvironment &env)

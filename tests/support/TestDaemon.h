@@ -28,6 +28,9 @@ public:
     static QStringList logLines();
     // The log text after the identity, time and level tag: "W File: ...".
     static QString messageOf(const QString &line);
+    // When the line was logged (ms since 1970; lines carry UTC); -1 when
+    // the line has no time.
+    static qint64 timeOf(const QString &line);
 
     // Starts the binary; returns false when the parent did not exit 0 or no
     // child could be found within a few seconds.

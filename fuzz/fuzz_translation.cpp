@@ -1,0 +1,76 @@
+// The GUI's translation files as the logbook model reads them: arbitrary
+// bytes as a language table, as the English fallback table and as the
+// database-to-GUI table, then used to render a track point entry.
+
+#include "CFuzzEnvironment.h"
+
+#include "logbook/CLogGps.h"
+#include "logbook/CTranslationHandler.h"
+#include "logbook/ELogSubType.h"
+
+#include <QDir>
+
+namespace
+{
+constexpr int kMaxKeysLookedUp = 16;
+
+QString webRoot()
+{
+    return CFuzzEnvironment::scratchDir() + QStringLiteral("/web");
+}
+
+CLogGps trackPoint()
+{
+    CLogGps entry;
+    entry.iSubType = GPS_Data;
+    entry.dtTimeStamp = CDateTime::fromDateTime(QDate(2026, 3, 2), QTime(6, 0));
+    entry.oGpsPoint.dateTime = entry.dtTimeStamp;
+    entry.oGpsPoint.latitude = 48.5;
+    entry.oGpsPoint.longitude = 9.25;
+    return entry;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    CFuzzEnvironment::setUp();
+    QDir().mkpath(webRoot() + QStringLiteral("/locales/xx"));
+    QDir().mkpath(webRoot() + QStringLiteral("/locales/en"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes = CFuzzEnvironment::toByteArray(data, size);
+    const QString root = webRoot();
+    const QString table = root + QStringLiteral("/locales/xx/translation.json");
+    CFuzzEnvironment::writeFile(table, bytes);
+    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/en/translation.json"), bytes);
+    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/database_to_gui.json"), bytes);
+
+    // A failed load leaves the target as it was.
+    const QVariantMap marker{{QStringLiteral("marker"), 1}};
+    QVariantMap target = marker;
+    QString reason;
+    if (!CTranslationHandler::loadJsonFile(table, target, &reason)) {
+        FUZZ_CHECK(target == marker);
+        FUZZ_CHECK(!reason.isEmpty());
+    }
+
+    CTranslationHandler *handler = CTranslationHandler::instance();
+    handler->setWebRoot(root); // drops the previous input's cached tables
+    const QVariantMap map = handler->translationMap(QStringLiteral("xx"));
+    (void)handler->databaseToGuiMap();
+
+    int looked = 0;
+    for (auto it = map.cbegin(); it != map.cend() && looked < kMaxKeysLookedUp; ++it, ++looked) {
+        (void)CTranslationHandler::translate(map, it.key());
+        FUZZ_CHECK(!CTranslationHandler::resolve(map, it.key()).isEmpty() || it.key().isEmpty());
+    }
+    (void)CTranslationHandler::resolve(map, QStringLiteral("no such key"));
+
+    const CLogDisplayRecord shown = trackPoint().render(map);
+    (void)shown.dtTimeStamp.toString(shown.dateFormat);
+    (void)shown.dtTimeStamp.toString(shown.timeFormat);
+    return 0;
+}

@@ -1,0 +1,124 @@
+#include "TestDrive.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace
+{
+constexpr int kGeneratorTimeoutMs = 30000;
+constexpr double kEarthRadiusM = 6378137.0;
+constexpr double kRad = 0.017453292519943295;
+
+// Truth columns: utc, lat, lon, alt, speed km/h, course, fix, satellites, hdop, phase.
+enum Column { Utc, Lat, Lon, Alt, Kmh, Course, Fix, ColumnCount };
+} // namespace
+
+QString TestDrive::generator()
+{
+    return QStringLiteral(VORLAN_BINARY_DIR "/sim/vorlan-nmea-drive");
+}
+
+bool TestDrive::generate(const QStringList &arguments, int first, int last)
+{
+    m_epochs.clear();
+    QTemporaryDir dir;
+    const QString nmeaPath = dir.filePath(QStringLiteral("drive.nmea"));
+    const QString truthPath = dir.filePath(QStringLiteral("drive.truth"));
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(generator(),
+              arguments + QStringList{QStringLiteral("-o"), nmeaPath, QStringLiteral("--truth"), truthPath});
+    if (!run.waitForFinished(kGeneratorTimeoutMs) || run.exitCode() != 0) {
+        m_error = QStringLiteral("generator failed: ") + QString::fromLocal8Bit(run.readAll());
+        return false;
+    }
+    QFile nmea(nmeaPath);
+    QFile truth(truthPath);
+    if (!nmea.open(QIODevice::ReadOnly) || !truth.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("generator wrote no files");
+        return false;
+    }
+
+    QList<Epoch> all;
+    const QList<QByteArray> truthLines = truth.readAll().split('\n');
+    for (const QByteArray &line : truthLines) {
+        const QList<QByteArray> f = line.split('\t');
+        if (line.startsWith('#') || f.size() < ColumnCount)
+            continue;
+        Epoch e;
+        e.utcMs =
+            QDateTime::fromString(QString::fromLatin1(f.at(Utc)), Qt::ISODateWithMs).toMSecsSinceEpoch();
+        e.latitude = f.at(Lat).toDouble();
+        e.longitude = f.at(Lon).toDouble();
+        e.altitude = f.at(Alt).toDouble();
+        e.kmh = f.at(Kmh).toDouble();
+        e.course = f.at(Course).toDouble();
+        e.fix = f.at(Fix) == "1";
+        all << e;
+    }
+    // Each epoch's sentences begin with its RMC (the generator's fixed order).
+    int epoch = -1;
+    const QList<QByteArray> sentences = nmea.readAll().split('\n');
+    for (const QByteArray &raw : sentences) {
+        const QByteArray s = raw.trimmed();
+        if (!s.startsWith('$'))
+            continue;
+        if (s.mid(3, 3) == "RMC")
+            ++epoch;
+        if (epoch < 0 || epoch >= all.size()) {
+            m_error = QStringLiteral("NMEA and truth disagree at epoch %1").arg(epoch);
+            return false;
+        }
+        all[epoch].sentences << s;
+    }
+    if (epoch + 1 != all.size() || first < 0 || last > all.size() || first >= last) {
+        m_error = QStringLiteral("%1 epochs of NMEA, %2 of truth, %3..%4 wanted")
+                      .arg(epoch + 1)
+                      .arg(all.size())
+                      .arg(first)
+                      .arg(last);
+        return false;
+    }
+    m_epochs = all.mid(first, last - first);
+    return true;
+}
+
+bool TestDrive::write(const QString &path, int from, int to, bool append) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate)))
+        return false;
+    const int end = to < 0 ? int(m_epochs.size()) : to;
+    for (int i = from; i < end; ++i)
+        for (const QByteArray &s : m_epochs.at(i).sentences)
+            file.write(s + "\r\n");
+    return file.flush();
+}
+
+int TestDrive::indexAt(qint64 utcMs) const
+{
+    for (int i = 0; i < m_epochs.size(); ++i)
+        if (m_epochs.at(i).utcMs == utcMs)
+            return i;
+    return -1;
+}
+
+int TestDrive::indexNear(double latitude, double longitude, double metres) const
+{
+    for (int i = 0; i < m_epochs.size(); ++i)
+        if (metresBetween(latitude, longitude, m_epochs.at(i).latitude, m_epochs.at(i).longitude) <= metres)
+            return i;
+    return -1;
+}
+
+double TestDrive::metresBetween(double lat1, double lon1, double lat2, double lon2)
+{
+    const double a =
+        std::pow(std::sin((lat2 - lat1) * kRad / 2), 2) +
+        std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::pow(std::sin((lon2 - lon1) * kRad / 2), 2);
+    return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * kEarthRadiusM;
+}

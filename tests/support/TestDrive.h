@@ -1,0 +1,52 @@
+#ifndef TESTDRIVE_H
+#define TESTDRIVE_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A stretch of a generated delivery drive (vorlan-nmea-drive) with its ground
+// truth: the NMEA sentences of each epoch and what the receiver reported in it.
+class TestDrive
+{
+public:
+    struct Epoch {
+        qint64 utcMs = 0; // receiver time
+        double latitude = 0.0;
+        double longitude = 0.0;
+        double altitude = 0.0;
+        double kmh = 0.0;
+        double course = 0.0;
+        bool fix = false;
+        QList<QByteArray> sentences;
+    };
+
+    static QString generator();
+
+    // Runs the generator with arguments (its options) and keeps the epochs
+    // first..last-1 of the round (one epoch per second at the default rate).
+    bool generate(const QStringList &arguments, int first, int last);
+    // Writes the sentences of epochs [from, to) for gpsfake; to < 0: to the end.
+    bool write(const QString &path, int from = 0, int to = -1, bool append = false) const;
+
+    int sentencesPerEpoch() const { return m_epochs.isEmpty() ? 0 : int(m_epochs.first().sentences.size()); }
+    // gpsfake cycle (s per sentence) that plays one epoch in epochSec.
+    double cycleFor(double epochSec) const { return epochSec / sentencesPerEpoch(); }
+
+    const QList<Epoch> &epochs() const { return m_epochs; }
+    // Epoch with this receiver time, or -1.
+    int indexAt(qint64 utcMs) const;
+    // First epoch within metres of the position, or -1.
+    int indexNear(double latitude, double longitude, double metres) const;
+    QString error() const { return m_error; }
+
+    // Great-circle distance in metres on the WGS84 equatorial sphere; good for matching.
+    static double metresBetween(double lat1, double lon1, double lat2, double lon2);
+
+private:
+    QList<Epoch> m_epochs;
+    QString m_error;
+};
+
+#endif // TESTDRIVE_H
