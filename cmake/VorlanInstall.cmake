@@ -37,6 +37,9 @@ install(FILES ${VORLAN_PACKAGING_DIR}/gps.ini DESTINATION /etc/Vorlan COMPONENT 
 install(DIRECTORY DESTINATION /var/log/Vorlan COMPONENT gps)
 install(FILES ${VORLAN_PACKAGING_BINARY_DIR}/vorlan-gps.service DESTINATION ${VORLAN_SYSTEMD_UNITDIR}
         COMPONENT gps)
+# The daemon runs as its own account, vorlan-gps.
+install(FILES ${VORLAN_PACKAGING_DIR}/vorlan-gps.sysusers DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/sysusers.d
+        RENAME vorlan-gps.conf COMPONENT gps)
 
 # store: the stand-in data service, its account, bus policy and activation.
 install(TARGETS vorlan-store RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT store)
@@ -108,7 +111,7 @@ endfunction()
 set(CPACK_DEBIAN_GPS_PACKAGE_NAME vorlan-gps)
 set(CPACK_COMPONENT_GPS_DESCRIPTION
     "GPS daemon of the tank truck's on-board computer\n Reads fixes from gpsd and publishes them, track points and logbook events to\n the central data service on D-Bus. Forks into the background; systemd unit\n vorlan-gps.service.")
-_vorlan_join(CPACK_DEBIAN_GPS_PACKAGE_DEPENDS "${VORLAN_DEB_GPS_DEPENDS}")
+_vorlan_join(CPACK_DEBIAN_GPS_PACKAGE_DEPENDS "passwd" "${VORLAN_DEB_GPS_DEPENDS}")
 set(CPACK_DEBIAN_GPS_PACKAGE_RECOMMENDS "gpsd, dbus")
 set(CPACK_DEBIAN_GPS_PACKAGE_SUGGESTS "vorlan-store, vorlan-tools")
 
@@ -125,11 +128,13 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
 _vorlan_join(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${VORLAN_DEB_TOOLS_DEPENDS}")
 
 # Maintainer scripts: enable and start the unit (as debhelper would), make the
-# store's account, remove what the services wrote on purge.
-function(_vorlan_maintainer_scripts component package unit user purge)
+# service's account (as its sysusers file says), remove what the service wrote on purge.
+function(_vorlan_maintainer_scripts component package unit user home comment purge)
   set(VORLAN_DEB_PACKAGE ${package})
   set(VORLAN_DEB_UNIT ${unit})
   set(VORLAN_DEB_USER ${user})
+  set(VORLAN_DEB_HOME ${home})
+  set(VORLAN_DEB_COMMENT ${comment})
   set(VORLAN_DEB_PURGE ${purge})
   set(_dir ${VORLAN_PACKAGING_BINARY_DIR}/deb/${component})
   set(_files)
@@ -145,8 +150,9 @@ function(_vorlan_maintainer_scripts component package unit user purge)
 endfunction()
 
 file(WRITE ${VORLAN_PACKAGING_BINARY_DIR}/deb/gps/conffiles "/etc/Vorlan/gps.ini\n")
-_vorlan_maintainer_scripts(gps vorlan-gps vorlan-gps.service "" "/var/log/Vorlan /etc/Vorlan/gps.ini.lock"
-                           ${VORLAN_PACKAGING_BINARY_DIR}/deb/gps/conffiles)
-_vorlan_maintainer_scripts(store vorlan-store vorlan-store.service vorlan /var/lib/vorlan-store)
+_vorlan_maintainer_scripts(gps vorlan-gps vorlan-gps.service vorlan-gps / "Vorlan GPS daemon"
+                           "/var/log/Vorlan /etc/Vorlan/gps.ini.lock" ${VORLAN_PACKAGING_BINARY_DIR}/deb/gps/conffiles)
+_vorlan_maintainer_scripts(store vorlan-store vorlan-store.service vorlan /var/lib/vorlan-store
+                           "Vorlan data service" /var/lib/vorlan-store)
 
 include(CPack)

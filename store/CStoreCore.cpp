@@ -18,9 +18,14 @@ QString hexOrNone(const QByteArray &bytes)
 }
 } // namespace
 
-CStoreCore::CStoreCore(CStoreDatabase &database, int maxRecordBytes)
-    : m_database(database), m_maxRecordBytes(maxRecordBytes)
+CStoreCore::CStoreCore(CStoreDatabase &database, int maxRecordBytes, int maxLogbookEntries)
+    : m_database(database), m_maxRecordBytes(maxRecordBytes), m_maxLogbookEntries(maxLogbookEntries)
 {
+}
+
+bool CStoreCore::isStored(int code)
+{
+    return code == CReplyCode::REPLY_SUCCESS || code == CReplyCode::SUCCESS_AFTER_DELETE_ONE_ROW;
 }
 
 void CStoreCore::setMembers(const QStringList &members)
@@ -154,7 +159,9 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
                      qPrintable(CReplyCode::name(code)), qPrintable(why));
             return code;
         }
-        const quint64 id = m_database.appendLog(table, process, type, subtype, data);
+        int dropped = 0;
+        const quint64 id =
+            m_database.appendLog(table, process, type, subtype, data, m_maxLogbookEntries, &dropped);
         if (id == 0) {
             qWarning("%s from %d not stored: %s", qPrintable(member), process,
                      qPrintable(m_database.lastError()));
@@ -162,7 +169,13 @@ int CStoreCore::store(const QString &member, int process, const QByteArray &data
         }
         if (row)
             *row = id;
-        return CReplyCode::REPLY_SUCCESS;
+        if (dropped == 0)
+            return CReplyCode::REPLY_SUCCESS;
+        // The truck keeps recording when its logbook is full: the newest
+        // entries matter, the oldest have long been transferred.
+        qInfo("%s from %d: logbook %s holds %d entries, %d oldest dropped", qPrintable(member), process,
+              qPrintable(table), m_maxLogbookEntries, dropped);
+        return CReplyCode::SUCCESS_AFTER_DELETE_ONE_ROW;
     }
 
     const int code = CStoreRecords::check(name, data, &why);
@@ -279,7 +292,7 @@ int CStoreCore::seedOne(const QString &name, const QByteArray &data, const QStri
     }
     quint64 row = 0;
     const int code = store(member, 0, data, &row);
-    if (code != CReplyCode::REPLY_SUCCESS) {
+    if (!isStored(code)) {
         *error = QStringLiteral("%1: %2 refused with %3").arg(where, name, CReplyCode::name(code));
         return -1;
     }

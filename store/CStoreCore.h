@@ -20,7 +20,10 @@ public:
     // Lines kept in memory; the file given by --call-log keeps everything.
     static constexpr int kCallLogLimit = 100000;
 
-    CStoreCore(CStoreDatabase &database, int maxRecordBytes);
+    CStoreCore(CStoreDatabase &database, int maxRecordBytes, int maxLogbookEntries);
+
+    // A code that means the record or entry was stored.
+    static bool isStored(int code);
 
     // Names of the data service's members; faults and delays name one of them.
     void setMembers(const QStringList &members);
@@ -38,7 +41,8 @@ public:
     int set(const QString &member, int process, const QByteArray &data);
     // get... members: false when a fault is injected (*faultCode tells which).
     bool get(const QString &member, QByteArray *data, int *faultCode);
-    // Logbook members: the reply code and the new row id.
+    // Logbook members: the reply code and the new row id (0 when nothing was stored).
+    // A full table drops its oldest entry and answers SUCCESS_AFTER_DELETE_ONE_ROW.
     int appendLog(const QString &member, int process, const QByteArray &data, quint64 *row);
 
     QStringList callLog() const { return m_callLog; }
@@ -66,6 +70,7 @@ private:
 
     CStoreDatabase &m_database;
     const int m_maxRecordBytes;
+    const int m_maxLogbookEntries;
     QSet<QString> m_members;
     QMap<QString, int> m_faults;
     QMap<QString, int> m_delays;

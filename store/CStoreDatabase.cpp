@@ -114,12 +114,47 @@ bool CStoreDatabase::isLogTable(const QString &table)
 }
 
 quint64 CStoreDatabase::appendLog(const QString &table, int process, int type, int subtype,
-                                  const QByteArray &data)
+                                  const QByteArray &data, int maxEntries, int *dropped)
+{
+    *dropped = 0;
+    // One transaction: an entry never makes room and then fails to arrive.
+    if (!m_db.transaction()) {
+        m_error = m_db.lastError().text();
+        return 0;
+    }
+    const quint64 row =
+        appendLogInTransaction(tableName(table), process, type, subtype, data, maxEntries, dropped);
+    if (row != 0 && m_db.commit())
+        return row;
+    if (row != 0)
+        m_error = m_db.lastError().text();
+    m_db.rollback();
+    *dropped = 0;
+    return 0;
+}
+
+quint64 CStoreDatabase::appendLogInTransaction(const QString &sqlTable, int process, int type, int subtype,
+                                               const QByteArray &data, int maxEntries, int *dropped)
 {
     QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + sqlTable) || !query.next()) {
+        m_error = query.lastError().text();
+        return 0;
+    }
+    const qint64 excess = query.value(0).toLongLong() - maxEntries + 1;
+    if (excess > 0) {
+        query.prepare(QStringLiteral("DELETE FROM %1 WHERE row IN (SELECT row FROM %1 ORDER BY row LIMIT ?)")
+                          .arg(sqlTable));
+        query.addBindValue(excess);
+        if (!query.exec()) {
+            m_error = query.lastError().text();
+            return 0;
+        }
+        *dropped = query.numRowsAffected();
+    }
     query.prepare(
         QStringLiteral("INSERT INTO %1 (stored, process, type, subtype, data) VALUES (?, ?, ?, ?, ?)")
-            .arg(tableName(table)));
+            .arg(sqlTable));
     query.addBindValue(now());
     query.addBindValue(process);
     query.addBindValue(type);

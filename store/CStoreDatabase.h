@@ -8,8 +8,9 @@
 #include <QtGlobal>
 
 // SQLite keeper of the data service: the last record per name, and two
-// append-only logbook tables. Every write is its own committed transaction
-// with full synchronisation, so an answered call survives a crash.
+// logbook tables that lose their oldest entries at a cap. Every write is its
+// own committed transaction with full synchronisation, so an answered call
+// survives a crash.
 class CStoreDatabase
 {
 public:
@@ -36,8 +37,10 @@ public:
     bool putRecord(const QString &name, int process, const QByteArray &data);
 
     static bool isLogTable(const QString &table);
-    // Row id of the new entry, 0 on failure.
-    quint64 appendLog(const QString &table, int process, int type, int subtype, const QByteArray &data);
+    // Row id of the new entry, 0 on failure. The table keeps at most
+    // maxEntries: the oldest go in the same transaction, *dropped tells how many.
+    quint64 appendLog(const QString &table, int process, int type, int subtype, const QByteArray &data,
+                      int maxEntries, int *dropped);
     // The last `last` entries in row order; all of them when last <= 0.
     QList<LogEntry> logEntries(const QString &table, int last);
 
@@ -47,6 +50,8 @@ public:
 
 private:
     bool exec(const QString &sql);
+    quint64 appendLogInTransaction(const QString &sqlTable, int process, int type, int subtype,
+                                   const QByteArray &data, int maxEntries, int *dropped);
 
     QString m_connection;
     QSqlDatabase m_db;

@@ -1,7 +1,6 @@
 #include "CStoreLogbook.h"
 
 #include "CStoreCore.h"
-#include "records/CReplyCode.h"
 
 CStoreLogbook::CStoreLogbook(CStoreCore &core, QObject *parent) : CStoreObject(core, parent) {}
 
@@ -11,7 +10,7 @@ int CStoreLogbook::setLogbookGPS(int iProcess, const QByteArray &CLogbookDataGPS
     quint64 row = 0;
     const int code = m_core.appendLog(member, iProcess, CLogbookDataGPS, &row);
     deliver(member, QVariant(code));
-    if (code == CReplyCode::REPLY_SUCCESS)
+    if (row != 0)
         emit sigLogbookGPS(iProcess, row);
     return code;
 }
@@ -22,7 +21,7 @@ int CStoreLogbook::setLogbookDataTracking(int iProcess, const QByteArray &data)
     quint64 row = 0;
     const int code = m_core.appendLog(member, iProcess, data, &row);
     deliver(member, QVariant(code));
-    if (code == CReplyCode::REPLY_SUCCESS)
+    if (row != 0)
         emit sigLogbookDataTracking(iProcess, row);
     return code;
 }

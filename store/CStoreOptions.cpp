@@ -45,7 +45,13 @@ bool CStoreOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Refuse records and logbook entries larger than this (default %1).")
             .arg(kDefaultMaxRecordBytes),
         QStringLiteral("bytes"));
-    parser.addOptions({bus, db, memory, seed, fail, delay, callLog, maxRecord});
+    const QCommandLineOption maxLogbook(
+        QStringLiteral("max-logbook-entries"),
+        QStringLiteral("Keep at most this many entries in each logbook table; a new entry then "
+                       "replaces the oldest and is answered SUCCESS_AFTER_DELETE_ONE_ROW (default %1).")
+            .arg(kDefaultMaxLogbookEntries),
+        QStringLiteral("count"));
+    parser.addOptions({bus, db, memory, seed, fail, delay, callLog, maxRecord, maxLogbook});
     parser.process(arguments);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -79,15 +85,21 @@ bool CStoreOptions::parse(const QStringList &arguments, QString *error)
         }
         delays.insert(member, msecs);
     }
-    if (parser.isSet(maxRecord)) {
-        bool ok = false;
-        maxRecordBytes = parser.value(maxRecord).toInt(&ok);
-        if (!ok || maxRecordBytes <= 0) {
-            *error = QStringLiteral("--max-record-bytes wants a positive number");
-            return false;
-        }
-    }
-    return true;
+    return positive(parser, maxRecord, &maxRecordBytes, error) &&
+           positive(parser, maxLogbook, &maxLogbookEntries, error);
+}
+
+bool CStoreOptions::positive(const QCommandLineParser &parser, const QCommandLineOption &option, int *value,
+                             QString *error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    *value = parser.value(option).toInt(&ok);
+    if (ok && *value > 0)
+        return true;
+    *error = QStringLiteral("--%1 wants a positive number").arg(option.names().constFirst());
+    return false;
 }
 
 QString CStoreOptions::defaultDatabasePath()

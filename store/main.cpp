@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
         return kExitFailure;
     }
 
-    CStoreCore core(database, options.maxRecordBytes);
+    CStoreCore core(database, options.maxRecordBytes, options.maxLogbookEntries);
     core.setMembers(membersOf(SetupAdaptor::staticMetaObject) + membersOf(RuntimeAdaptor::staticMetaObject) +
                     membersOf(LogbookAdaptor::staticMetaObject));
     if (!options.callLogPath.isEmpty() && !core.openCallLogFile(options.callLogPath, &error)) {

@@ -13,9 +13,36 @@ QString TestStore::binary()
     return QStringLiteral(VORLAN_BINARY_DIR "/store/vorlan-store");
 }
 
+QDBusMessage TestStore::message(const QString &member, const QVariantList &args)
+{
+    // The data service's objects: path and last word of the interface.
+    static const QStringList objects{QStringLiteral("/SetupData Setup"),
+                                     QStringLiteral("/RuntimeData Runtime"),
+                                     QStringLiteral("/Logbook Logbook")};
+    QStringList object{QStringLiteral("/StoreControl"), QStringLiteral("StoreControl")};
+    for (const QString &candidate : objects) {
+        if (member.mid(3).startsWith(candidate.section(QLatin1Char(' '), 1)))
+            object = candidate.split(QLatin1Char(' '));
+    }
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QStringLiteral("com.Brask.Vorlan"), object[0],
+                                       QStringLiteral("com.Brask.Vorlan.") + object[1], member);
+    message.setArguments(args);
+    return message;
+}
+
+QDBusMessage TestStore::call(const QDBusConnection &conn, const QString &member, const QVariantList &args,
+                             int timeoutMs)
+{
+    return conn.call(message(member, args), QDBus::Block, timeoutMs);
+}
+
 bool TestStore::start(const QStringList &arguments)
 {
-    m_process.start(binary(), QStringList{QStringLiteral("--bus"), m_busAddress} + arguments);
+    QStringList command =
+        m_launcher + QStringList{binary(), QStringLiteral("--bus"), m_busAddress} + arguments;
+    const QString program = command.takeFirst();
+    m_process.start(program, command);
     QDeadlineTimer deadline(kReadyTimeoutMs);
     QByteArray out;
     while (!out.contains("ready.\n")) {

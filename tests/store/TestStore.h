@@ -1,9 +1,12 @@
 #ifndef TESTSTORE_H
 #define TESTSTORE_H
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 // The real vorlan-store binary on a test's bus, started and stopped by the
 // test. start() returns once the store has printed "ready." (it then owns
@@ -13,7 +16,11 @@ class TestStore
 public:
     static constexpr int kReadyTimeoutMs = 10000;
 
-    explicit TestStore(const QString &busAddress) : m_busAddress(busAddress) {}
+    // launcher: a command the store is started through, e.g. setpriv as another user.
+    explicit TestStore(const QString &busAddress, const QStringList &launcher = {})
+        : m_busAddress(busAddress), m_launcher(launcher)
+    {
+    }
     ~TestStore() { stop(); }
 
     bool start(const QStringList &arguments = {QStringLiteral("--memory")});
@@ -28,8 +35,16 @@ public:
 
     static QString binary();
 
+    // A call of one of the store's members: get/set members go to the object
+    // of their record ("getSetupGps" to "/SetupData"), the others to "/StoreControl".
+    static QDBusMessage message(const QString &member, const QVariantList &args = {});
+    static QDBusMessage call(const QDBusConnection &conn, const QString &member,
+                             const QVariantList &args = {}, int timeoutMs = kCallTimeoutMs);
+    static constexpr int kCallTimeoutMs = 5000;
+
 private:
     QString m_busAddress;
+    QStringList m_launcher;
     QProcess m_process;
     QString m_error;
     QString m_log;

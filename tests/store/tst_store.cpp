@@ -1,4 +1,4 @@
-// vorlan-store on a private bus: records, logbook, refusals, faults, persistence.
+// vorlan-store on a private bus: records, logbook and its cap, refusals, faults, persistence.
 
 #include "TestStore.h"
 #include "tests/support/TestBus.h"
@@ -20,28 +20,32 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <climits>
+
 namespace
 {
-const QString kService = QStringLiteral("com.Brask.Vorlan");
-const QString kControlPath = QStringLiteral("/StoreControl");
-const QString kControlIface = QStringLiteral("com.Brask.Vorlan.StoreControl");
-constexpr int kCallTimeoutMs = 5000;
 constexpr int kSignalWaitMs = 3000;
 constexpr int kPid = 4242;
+constexpr int kLogbookCap = 3; // --max-logbook-entries of the suite's store
 
-struct Target {
-    QString path;
-    QString iface;
-};
-
-// Object and interface of a record by its name ("SetupGps", "LogbookGPS").
-Target targetOf(const QString &name)
+QDBusMessage call(const QDBusConnection &conn, const QString &member, const QVariantList &args = {},
+                  int timeout = TestStore::kCallTimeoutMs)
 {
-    if (name.startsWith(QLatin1String("Setup")))
-        return {QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup")};
-    if (name.startsWith(QLatin1String("Runtime")))
-        return {QStringLiteral("/RuntimeData"), QStringLiteral("com.Brask.Vorlan.Runtime")};
-    return {QStringLiteral("/Logbook"), QStringLiteral("com.Brask.Vorlan.Logbook")};
+    return TestStore::call(conn, member, args, timeout);
+}
+int set(const QDBusConnection &conn, const QString &name, int process, const QByteArray &bytes)
+{
+    const QDBusMessage reply = call(conn, "set" + name, {process, bytes});
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toInt() : INT_MIN;
+}
+QByteArray get(const QDBusConnection &conn, const QString &name)
+{
+    const QDBusMessage reply = call(conn, "get" + name);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toByteArray() : "error";
+}
+QStringList lines(const QDBusConnection &conn, const QString &member, const QVariantList &args = {})
+{
+    return call(conn, member, args).arguments().value(0).toStringList();
 }
 
 QByteArray gpsEntry(int subtype)
@@ -50,7 +54,6 @@ QByteArray gpsEntry(int subtype)
     entry.iSubType = subtype;
     return entry.serialize();
 }
-
 QByteArray trackingEntry(double latitude)
 {
     CLogTracking entry;
@@ -67,53 +70,28 @@ public slots:
     void onSignal(const QDBusMessage &message) { m_signals << message; }
 
 private:
-    QDBusConnection m_conn{QStringLiteral("none")};
+    QDBusConnection m_conn{"none"};
     TestBus m_bus;
     TestStore *m_store = nullptr;
     QList<QDBusMessage> m_signals;
-
-    QDBusMessage call(const QDBusConnection &conn, const QString &path, const QString &iface,
-                      const QString &member, const QVariantList &args = {}, int timeout = kCallTimeoutMs)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(kService, path, iface, member);
-        message.setArguments(args);
-        return conn.call(message, QDBus::Block, timeout);
-    }
-    QDBusMessage control(const QString &member, const QVariantList &args = {})
-    {
-        return call(m_conn, kControlPath, kControlIface, member, args);
-    }
-    QDBusMessage set(const QString &name, int process, const QByteArray &bytes)
-    {
-        const Target t = targetOf(name);
-        return call(m_conn, t.path, t.iface, QStringLiteral("set") + name, {process, bytes});
-    }
-    QByteArray get(const QDBusConnection &conn, const QString &name)
-    {
-        const Target t = targetOf(name);
-        const QDBusMessage reply = call(conn, t.path, t.iface, QStringLiteral("get") + name);
-        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toByteArray()
-                                                          : "error";
-    }
-    QStringList lines(const QDBusMessage &reply) { return reply.arguments().value(0).toStringList(); }
 
 private slots:
     void initTestCase()
     {
         QVERIFY2(m_bus.start(), qPrintable(m_bus.error()));
-        m_conn = QDBusConnection::connectToBus(m_bus.unixAddress(), QStringLiteral("test"));
+        m_conn = QDBusConnection::connectToBus(m_bus.unixAddress(), "test");
         QVERIFY(m_conn.isConnected());
         m_store = new TestStore(m_bus.unixAddress());
-        QVERIFY2(m_store->start(), qPrintable(m_store->error()));
-        for (const QString &iface :
-             {QStringLiteral("com.Brask.Vorlan.Setup"), QStringLiteral("com.Brask.Vorlan.Runtime"),
-              QStringLiteral("com.Brask.Vorlan.Logbook")})
+        QVERIFY2(m_store->start({"--memory", "--max-logbook-entries", QString::number(kLogbookCap)}),
+                 qPrintable(m_store->error()));
+        for (const char *iface :
+             {"com.Brask.Vorlan.Setup", "com.Brask.Vorlan.Runtime", "com.Brask.Vorlan.Logbook"})
             QVERIFY(
                 m_conn.connect(QString(), QString(), iface, QString(), this, SLOT(onSignal(QDBusMessage))));
     }
     void cleanup()
     {
-        QCOMPARE(control(QStringLiteral("reset")).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(call(m_conn, "reset").type(), QDBusMessage::ReplyMessage);
         // Signals sent before the reset's reply are queued by now: drop them.
         QCoreApplication::processEvents();
         m_signals.clear();
@@ -121,7 +99,7 @@ private slots:
     void cleanupTestCase()
     {
         delete m_store;
-        QDBusConnection::disconnectFromBus(QStringLiteral("test"));
+        QDBusConnection::disconnectFromBus("test");
     }
 
     void roundTripAndSignal_data()
@@ -132,16 +110,15 @@ private slots:
         gps.bGpsEnabled = false;
         CSetupGpsTracking tracking;
         tracking.eTrackingStatus = CSetupGpsTracking::ByDistance;
-        CSetupGeneralNonWM general;
         CRuntimeGps runtime;
         runtime.setLatitude(48.5);
         CRuntimeTriggerFtpTransfer trigger;
         trigger.setStartGpsFileTransfer(true);
         CRuntimeGeneralNonWM versions;
-        versions.setSoftwareVersion(QStringLiteral("GPS"), QStringLiteral("1.2.1"));
+        versions.setSoftwareVersion("GPS", "1.2.1");
         QTest::newRow("gps setup") << "SetupGps" << gps.serialize();
         QTest::newRow("tracking setup") << "SetupGpsTracking" << tracking.serialize();
-        QTest::newRow("general setup") << "SetupGeneralNonWM" << general.serialize();
+        QTest::newRow("general setup") << "SetupGeneralNonWM" << CSetupGeneralNonWM().serialize();
         QTest::newRow("runtime gps") << "RuntimeGps" << runtime.serialize();
         QTest::newRow("ftp trigger") << "RuntimeTriggerFtpTransfer" << trigger.serialize();
         QTest::newRow("general runtime") << "RuntimeGeneralNonWM" << versions.serialize();
@@ -151,21 +128,20 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QVERIFY(get(m_conn, name).isEmpty());
-        QCOMPARE(set(name, kPid, bytes).arguments().value(0).toInt(), CReplyCode::REPLY_SUCCESS);
+        QCOMPARE(set(m_conn, name, kPid, bytes), CReplyCode::REPLY_SUCCESS);
         QCOMPARE(get(m_conn, name), bytes);
         QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 1, kSignalWaitMs);
-        QCOMPARE(m_signals.first().member(), QStringLiteral("sig") + name);
-        QCOMPARE(m_signals.first().path(), targetOf(name).path);
+        QCOMPARE(m_signals.first().member(), "sig" + name);
+        QCOMPARE(m_signals.first().path(), TestStore::message("set" + name).path());
         QCOMPARE(m_signals.first().arguments(), QVariantList{kPid});
 
-        const QStringList log = lines(control(QStringLiteral("callLog")));
-        QCOMPARE(log.size(), 3);
+        const QStringList log = lines(m_conn, "callLog");
         const QString hex = QString::fromLatin1(bytes.toHex());
-        QCOMPARE(log.at(0).section(QLatin1Char(' '), 2), QStringLiteral("get%1 - null -").arg(name));
-        QCOMPARE(log.at(1).section(QLatin1Char(' '), 2),
-                 QStringLiteral("set%1 %2 1 %3").arg(name).arg(kPid).arg(hex));
-        QCOMPARE(log.at(2).section(QLatin1Char(' '), 2), QStringLiteral("get%1 - ay %2").arg(name, hex));
-        QCOMPARE(log.at(2).section(QLatin1Char(' '), 0, 0), QStringLiteral("3"));
+        QCOMPARE(log.size(), 3);
+        QCOMPARE(log.at(0).section(' ', 2), QString("get%1 - null -").arg(name));
+        QCOMPARE(log.at(1).section(' ', 2), QString("set%1 %2 1 %3").arg(name).arg(kPid).arg(hex));
+        QCOMPARE(log.at(2).section(' ', 2), QString("get%1 - ay %2").arg(name, hex));
+        QCOMPARE(log.at(2).section(' ', 0, 0), "3");
     }
 
     void refusesWhatDoesNotDecode_data()
@@ -173,15 +149,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("code");
-        CSetupGps gps;
-        const QByteArray good = gps.serialize();
+        const QByteArray good = CSetupGps().serialize();
         CSetupGps huge;
         huge.reserved = QByteArray(70 * 1024, '\0'); // decodes, but is over the size cap
-        CRuntimeTriggerFtpTransfer trigger;
         QByteArray oldVersion = good;
         oldVersion[3] = char(0xff);
         oldVersion[2] = 0;
         const int invalid = CReplyCode::VALIDATION_ERROR;
+        const int wrongType = CReplyCode::WRONG_TYPE_FOR_THIS_SET;
         QTest::newRow("garbage") << "SetupGps" << QByteArray("\x01\x02\x03", 3) << invalid;
         QTest::newRow("empty") << "SetupGps" << QByteArray() << invalid;
         QTest::newRow("truncated") << "SetupGps" << good.left(good.size() - 1) << invalid;
@@ -189,28 +164,24 @@ private slots:
         QTest::newRow("version 255") << "SetupGps" << oldVersion << invalid;
         QTest::newRow("oversized") << "SetupGps" << huge.serialize() << invalid;
         QTest::newRow("runtime truncated")
-            << "RuntimeTriggerFtpTransfer" << trigger.serialize().left(50) << invalid;
+            << "RuntimeTriggerFtpTransfer" << CRuntimeTriggerFtpTransfer().serialize().left(50) << invalid;
         QTest::newRow("gps entry cut") << "LogbookGPS" << gpsEntry(11001).left(30) << invalid;
-        QTest::newRow("tracking as gps")
-            << "LogbookGPS" << trackingEntry(1.0) << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
-        QTest::newRow("gps as tracking")
-            << "LogbookDataTracking" << gpsEntry(11001) << CReplyCode::WRONG_TYPE_FOR_THIS_SET;
+        QTest::newRow("tracking entry cut")
+            << "LogbookDataTracking" << trackingEntry(1.0).left(40) << invalid;
+        QTest::newRow("tracking as gps") << "LogbookGPS" << trackingEntry(1.0) << wrongType;
+        QTest::newRow("gps as tracking") << "LogbookDataTracking" << gpsEntry(11001) << wrongType;
     }
     void refusesWhatDoesNotDecode()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(int, code);
-        QCOMPARE(set(name, kPid, bytes).arguments().value(0).toInt(), code);
+        QCOMPARE(set(m_conn, name, kPid, bytes), code);
         QTRY_VERIFY_WITH_TIMEOUT(
-            m_store->log().contains(QStringLiteral("set%1 from %2 refused").arg(name).arg(kPid)),
-            kSignalWaitMs);
-        if (name.startsWith(QLatin1String("Logbook"))) {
-            for (const QString &table : {QStringLiteral("gps"), QStringLiteral("tracking")})
-                QVERIFY(lines(control(QStringLiteral("listLogbook"), {table, 0})).isEmpty());
-        } else {
-            QVERIFY(get(m_conn, name).isEmpty());
-        }
+            m_store->log().contains(QString("set%1 from %2 refused").arg(name).arg(kPid)), kSignalWaitMs);
+        QVERIFY(get(m_conn, name).isEmpty() || name.startsWith("Logbook"));
+        QVERIFY(lines(m_conn, "listLogbook", {"gps", 0}).isEmpty());
+        QVERIFY(lines(m_conn, "listLogbook", {"tracking", 0}).isEmpty());
         QVERIFY(m_signals.isEmpty());
     }
 
@@ -219,141 +190,85 @@ private slots:
         CRuntimeTriggerFtpTransfer first;
         first.setStartGpsFileTransfer(true);
         CRuntimeTriggerFtpTransfer second;
-        second.setTriggerText1(QStringLiteral("gps.csv"));
-        const QString name = QStringLiteral("RuntimeTriggerFtpTransfer");
-        QCOMPARE(set(name, 1, first.serialize()).arguments().value(0).toInt(), CReplyCode::REPLY_SUCCESS);
-        QCOMPARE(set(name, 2, second.serialize()).arguments().value(0).toInt(), CReplyCode::REPLY_SUCCESS);
+        second.setTriggerText1("gps.csv");
+        QCOMPARE(set(m_conn, "RuntimeTriggerFtpTransfer", 1, first.serialize()), CReplyCode::REPLY_SUCCESS);
+        QCOMPARE(set(m_conn, "RuntimeTriggerFtpTransfer", 2, second.serialize()), CReplyCode::REPLY_SUCCESS);
         CRuntimeTriggerFtpTransfer stored;
-        QVERIFY(stored.parse(get(m_conn, name)).ok());
+        QVERIFY(stored.parse(get(m_conn, "RuntimeTriggerFtpTransfer")).ok());
         QVERIFY(stored.StartGpsFileTransfer());
-        QCOMPARE(stored.TriggerText1(), QStringLiteral("gps.csv"));
+        QCOMPARE(stored.TriggerText1(), "gps.csv");
     }
 
-    void logbookAppendsAndLists()
+    // Each table keeps the newest kLogbookCap entries; row ids keep counting.
+    void logbookKeepsTheNewest_data()
     {
-        const QByteArray enabled = gpsEntry(11001);
-        const QByteArray valid = gpsEntry(11003);
-        const QByteArray point = trackingEntry(48.5);
-        QCOMPARE(set(QStringLiteral("LogbookGPS"), 7, enabled).arguments().value(0).toInt(), 1);
-        QCOMPARE(set(QStringLiteral("LogbookGPS"), 8, valid).arguments().value(0).toInt(), 1);
-        QCOMPARE(set(QStringLiteral("LogbookDataTracking"), 9, point).arguments().value(0).toInt(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 3, kSignalWaitMs);
-        QCOMPARE(m_signals.at(1).member(), QStringLiteral("sigLogbookGPS"));
-        QCOMPARE(m_signals.at(1).arguments(), (QVariantList{8, qulonglong(2)}));
-        QCOMPARE(m_signals.at(2).member(), QStringLiteral("sigLogbookDataTracking"));
-        QCOMPARE(m_signals.at(2).arguments(), (QVariantList{9, qulonglong(1)}));
-
-        const QStringList gps = lines(control(QStringLiteral("listLogbook"), {QStringLiteral("gps"), 0}));
-        QCOMPARE(gps.size(), 2);
-        QCOMPARE(gps.at(0).section(QLatin1Char(' '), 2),
-                 QStringLiteral("7 6 11001 ") + QString::fromLatin1(enabled.toHex()));
-        QVERIFY(gps.at(0).startsWith(QLatin1String("1 ")));
-        const QStringList last = lines(control(QStringLiteral("listLogbook"), {QStringLiteral("gps"), 1}));
-        QCOMPARE(last, gps.mid(1));
-        const QStringList tracking =
-            lines(control(QStringLiteral("listLogbook"), {QStringLiteral("tracking"), 0}));
-        QCOMPARE(tracking.size(), 1);
-        QCOMPARE(tracking.at(0).section(QLatin1Char(' '), 2),
-                 QStringLiteral("9 1 11000 ") + QString::fromLatin1(point.toHex()));
-        QCOMPARE(control(QStringLiteral("listLogbook"), {QStringLiteral("main"), 0}).type(),
-                 QDBusMessage::ErrorMessage);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("gps events") << QString("LogbookGPS") << QString("gps");
+        QTest::newRow("track points") << QString("LogbookDataTracking") << QString("tracking");
+    }
+    void logbookKeepsTheNewest()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, table);
+        constexpr int kEntries = kLogbookCap + 2;
+        QStringList sent; // "PROCESS TYPE SUBTYPE HEX"
+        for (int row = 1; row <= kEntries; ++row) {
+            const QByteArray entry = table == "gps" ? gpsEntry(11003) : trackingEntry(row);
+            const int stored =
+                row <= kLogbookCap ? CReplyCode::REPLY_SUCCESS : CReplyCode::SUCCESS_AFTER_DELETE_ONE_ROW;
+            QCOMPARE(set(m_conn, name, kPid + row, entry), stored);
+            const QString kind = table == "gps" ? "6 11003" : "1 11000";
+            sent << QString("%1 %2 %3").arg(kPid + row).arg(kind, QString::fromLatin1(entry.toHex()));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), kEntries, kSignalWaitMs);
+        for (int row = 1; row <= kEntries; ++row) {
+            QCOMPARE(m_signals.at(row - 1).member(), "sig" + name);
+            QCOMPARE(m_signals.at(row - 1).arguments(), (QVariantList{kPid + row, qulonglong(row)}));
+        }
+        const QStringList kept = lines(m_conn, "listLogbook", {table, 0});
+        QCOMPARE(kept.size(), kLogbookCap);
+        for (int i = 0; i < kLogbookCap; ++i) {
+            const int row = kEntries - kLogbookCap + 1 + i;
+            QCOMPARE(kept.at(i).section(' ', 0, 0), QString::number(row));
+            QCOMPARE(kept.at(i).section(' ', 2), sent.at(row - 1));
+        }
+        QCOMPARE(lines(m_conn, "listLogbook", {table, 1}), kept.mid(kLogbookCap - 1));
+        QVERIFY(lines(m_conn, "listLogbook", {table == "gps" ? "tracking" : "gps", 0}).isEmpty());
+        QCOMPARE(call(m_conn, "listLogbook", {"main", 0}).type(), QDBusMessage::ErrorMessage);
     }
 
     void injectedFaults()
     {
-        CSetupGps gps;
-        QCOMPARE(control(QStringLiteral("setFail"), {QStringLiteral("setSetupGps"), -1003}).type(),
-                 QDBusMessage::ReplyMessage);
-        QCOMPARE(control(QStringLiteral("setFail"), {QStringLiteral("getSetupGpsTracking"), -2010}).type(),
-                 QDBusMessage::ReplyMessage);
-        QCOMPARE(control(QStringLiteral("setFail"), {QStringLiteral("setNothing"), -1}).type(),
-                 QDBusMessage::ErrorMessage);
-        QCOMPARE(
-            lines(control(QStringLiteral("faults"))),
-            (QStringList{QStringLiteral("getSetupGpsTracking=-2010"), QStringLiteral("setSetupGps=-1003")}));
-        QCOMPARE(set(QStringLiteral("SetupGps"), kPid, gps.serialize()).arguments().value(0).toInt(), -1003);
-        QCOMPARE(get(m_conn, QStringLiteral("SetupGpsTracking")), QByteArray("error"));
-        QVERIFY(get(m_conn, QStringLiteral("SetupGps")).isEmpty());
+        const QByteArray gps = CSetupGps().serialize();
+        QCOMPARE(call(m_conn, "setFail", {"setSetupGps", -1003}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(call(m_conn, "setFail", {"getSetupGpsTracking", -2010}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(call(m_conn, "setFail", {"setNothing", -1}).type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(lines(m_conn, "faults"), (QStringList{"getSetupGpsTracking=-2010", "setSetupGps=-1003"}));
+        QCOMPARE(set(m_conn, "SetupGps", kPid, gps), -1003);
+        QCOMPARE(get(m_conn, "SetupGpsTracking"), QByteArray("error"));
+        QVERIFY(get(m_conn, "SetupGps").isEmpty());
         QVERIFY(m_signals.isEmpty());
-        QVERIFY(lines(control(QStringLiteral("callLog")))
-                    .at(0)
-                    .endsWith(QLatin1String(" -1003 ") + QString::fromLatin1(gps.serialize().toHex())));
-
-        QCOMPARE(control(QStringLiteral("clearFail"), {QString()}).type(), QDBusMessage::ReplyMessage);
-        QCOMPARE(set(QStringLiteral("SetupGps"), kPid, gps.serialize()).arguments().value(0).toInt(), 1);
+        QVERIFY(lines(m_conn, "callLog").at(0).endsWith(" -1003 " + QString::fromLatin1(gps.toHex())));
+        QCOMPARE(call(m_conn, "clearFail", {QString()}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(m_conn, "SetupGps", kPid, gps), CReplyCode::REPLY_SUCCESS);
     }
 
     void delayedReplyKeepsStoreResponsive()
     {
         constexpr int kDelayMs = 1500;
-        QCOMPARE(control(QStringLiteral("setDelay"), {QStringLiteral("getSetupGps"), kDelayMs}).type(),
-                 QDBusMessage::ReplyMessage);
+        QCOMPARE(call(m_conn, "setDelay", {"getSetupGps", kDelayMs}).type(), QDBusMessage::ReplyMessage);
         QElapsedTimer clock;
         clock.start();
-        QDBusPendingCall slow = m_conn.asyncCall(QDBusMessage::createMethodCall(
-            kService, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-            QStringLiteral("getSetupGps")));
-        QVERIFY(get(m_conn, QStringLiteral("SetupGpsTracking")).isEmpty());
+        QDBusPendingCall slow = m_conn.asyncCall(TestStore::message("getSetupGps"));
+        QVERIFY(get(m_conn, "SetupGpsTracking").isEmpty());
         QVERIFY(clock.elapsed() < kDelayMs / 2);
         QVERIFY(!slow.isFinished());
         slow.waitForFinished();
         QVERIFY(clock.elapsed() >= kDelayMs - 100);
         QVERIFY(!slow.isError());
         // A caller with a shorter timeout sees the bus's no-reply error.
-        const QDBusMessage late =
-            call(m_conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-                 QStringLiteral("getSetupGps"), {}, 300);
-        QCOMPARE(late.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NoReply"));
-    }
-
-    void refusesSecondInstance()
-    {
-        TestStore second(m_bus.unixAddress());
-        QVERIFY(!second.start());
-        QVERIFY2(second.error().contains(QLatin1String("taken")), qPrintable(second.error()));
-        QVERIFY(get(m_conn, QStringLiteral("SetupGps")).isEmpty()); // the first one still serves
-    }
-
-    void commandLineOnTcpBus()
-    {
-        TestBus bus(TestBus::UnixAndTcp);
-        QVERIFY2(bus.start(), qPrintable(bus.error()));
-        QTemporaryDir dir;
-        CSetupGps gps;
-        gps.iTimeSync = 1;
-        QFile seed(dir.filePath(QStringLiteral("seed.txt")));
-        QVERIFY(seed.open(QIODevice::WriteOnly));
-        seed.write("# seed\nSetupGps " + gps.serialize().toHex() + "\nLogbookGPS " + gpsEntry(11002).toHex() +
-                   "\n");
-        seed.close();
-        const QString callLog = dir.filePath(QStringLiteral("calls.log"));
-        TestStore store(bus.tcpAddress());
-        QVERIFY2(store.start({QStringLiteral("--memory"), QStringLiteral("--seed"), seed.fileName(),
-                              QStringLiteral("--fail"), QStringLiteral("setSetupGpsTracking=-1000"),
-                              QStringLiteral("--delay"), QStringLiteral("getSetupGps=800"),
-                              QStringLiteral("--call-log"), callLog}),
-                 qPrintable(store.error()));
-        QDBusConnection conn = QDBusConnection::connectToBus(bus.tcpAddress(), QStringLiteral("tcp"));
-        QVERIFY(conn.isConnected());
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(get(conn, QStringLiteral("SetupGps")), gps.serialize());
-        QVERIFY(clock.elapsed() >= 700);
-        CSetupGpsTracking tracking;
-        const QDBusMessage refused =
-            call(conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-                 QStringLiteral("setSetupGpsTracking"), {kPid, tracking.serialize()});
-        QCOMPARE(refused.arguments().value(0).toInt(), CReplyCode::VALIDATION_ERROR);
-        const QStringList logbook = lines(call(conn, kControlPath, kControlIface,
-                                               QStringLiteral("listLogbook"), {QStringLiteral("gps"), 0}));
-        QCOMPARE(logbook.size(), 1);
-        QCOMPARE(logbook.at(0).section(QLatin1Char(' '), 2, 4), QStringLiteral("0 6 11002"));
-        const QStringList calls = lines(call(conn, kControlPath, kControlIface, QStringLiteral("callLog")));
-        QFile file(callLog);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), calls);
-        QCOMPARE(calls.size(), 2);
-        QDBusConnection::disconnectFromBus(QStringLiteral("tcp"));
+        QCOMPARE(call(m_conn, "getSetupGps", {}, 300).errorName(), "org.freedesktop.DBus.Error.NoReply");
     }
 
     void startErrors_data()
@@ -361,15 +276,14 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("no bus") << QStringList{QStringLiteral("--bus"),
-                                               QStringLiteral("unix:path=/nonexistent/bus")}
-                                << "cannot connect" << 1;
-        QTest::newRow("bad fault") << QStringList{QStringLiteral("--fail"), QStringLiteral("setSetupGps")}
-                                   << "--fail wants MEMBER=CODE" << 2;
-        QTest::newRow("unknown member")
-            << QStringList{QStringLiteral("--fail"), QStringLiteral("setFoo=1")} << "no member" << 2;
-        QTest::newRow("bad seed") << QStringList{QStringLiteral("--seed"), QStringLiteral("/nonexistent")}
-                                  << "does not exist" << 1;
+        QTest::newRow("no bus") << QStringList{"--bus", "unix:path=/nonexistent/bus"} << "cannot connect"
+                                << 1;
+        QTest::newRow("name taken") << QStringList{"--bus", m_bus.unixAddress()} << "taken by another" << 1;
+        QTest::newRow("bad fault") << QStringList{"--fail", "setSetupGps"} << "--fail wants MEMBER=CODE" << 2;
+        QTest::newRow("unknown member") << QStringList{"--fail", "setFoo=1"} << "no member" << 2;
+        QTest::newRow("bad seed") << QStringList{"--seed", "/nonexistent"} << "does not exist" << 1;
+        QTest::newRow("no logbook") << QStringList{"--max-logbook-entries", "0"}
+                                    << "--max-logbook-entries wants a positive number" << 2;
     }
     void startErrors()
     {
@@ -377,51 +291,69 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, exitCode);
         QProcess store;
-        store.start(TestStore::binary(), QStringList{QStringLiteral("--memory")} + arguments);
-        QVERIFY(store.waitForFinished(5000));
+        store.start(TestStore::binary(), QStringList{"--memory"} + arguments);
+        QVERIFY(store.waitForFinished(TestStore::kCallTimeoutMs));
         QCOMPARE(store.exitCode(), exitCode);
         QVERIFY(QString::fromLocal8Bit(store.readAllStandardError()).contains(message));
+        QVERIFY(get(m_conn, "SetupGps").isEmpty()); // the suite's store still serves
     }
 
-    void survivesRestart()
+    // Every option at once on a TCP bus; then what was answered survives a kill.
+    void commandLineAndRestart()
     {
-        TestBus bus;
+        TestBus bus(TestBus::UnixAndTcp);
         QVERIFY2(bus.start(), qPrintable(bus.error()));
         QTemporaryDir dir;
-        const QStringList args{QStringLiteral("--db"), dir.filePath(QStringLiteral("sub/store.sqlite"))};
+        CSetupGps gps;
+        gps.iTimeSync = 1;
+        QFile seed(dir.filePath("seed.txt"));
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write("# seed\nSetupGps " + gps.serialize().toHex() + "\nLogbookGPS " + gpsEntry(11002).toHex() +
+                   "\n");
+        seed.close();
+        const QStringList database{"--db", dir.filePath("sub/store.sqlite")};
+        const QString callLog = dir.filePath("calls.log");
         CSetupGpsTracking tracking;
         tracking.iInterval = 30;
-        const QByteArray entry = trackingEntry(11.25);
+        const QByteArray point = trackingEntry(11.25);
+        const QByteArray general = CSetupGeneralNonWM().serialize();
         {
-            TestStore store(bus.unixAddress());
-            QVERIFY2(store.start(args), qPrintable(store.error()));
-            QDBusConnection conn = QDBusConnection::connectToBus(bus.unixAddress(), QStringLiteral("first"));
-            QCOMPARE(call(conn, QStringLiteral("/SetupData"), QStringLiteral("com.Brask.Vorlan.Setup"),
-                          QStringLiteral("setSetupGpsTracking"), {1, tracking.serialize()})
-                         .arguments()
-                         .value(0)
-                         .toInt(),
-                     1);
-            QCOMPARE(call(conn, QStringLiteral("/Logbook"), QStringLiteral("com.Brask.Vorlan.Logbook"),
-                          QStringLiteral("setLogbookDataTracking"), {2, entry})
-                         .arguments()
-                         .value(0)
-                         .toInt(),
-                     1);
+            TestStore store(bus.tcpAddress());
+            QVERIFY2(store.start(database + QStringList{"--seed", seed.fileName(), "--fail",
+                                                        "setSetupGpsTracking=-1000", "--delay",
+                                                        "getSetupGps=800", "--call-log", callLog}),
+                     qPrintable(store.error()));
+            const QDBusConnection conn = QDBusConnection::connectToBus(bus.tcpAddress(), "tcp");
+            QVERIFY(conn.isConnected());
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(get(conn, "SetupGps"), gps.serialize());
+            QVERIFY(clock.elapsed() >= 700);
+            QCOMPARE(set(conn, "SetupGpsTracking", kPid, tracking.serialize()), CReplyCode::VALIDATION_ERROR);
+            QCOMPARE(set(conn, "LogbookDataTracking", 2, point), CReplyCode::REPLY_SUCCESS);
+            QCOMPARE(set(conn, "SetupGeneralNonWM", 3, general), CReplyCode::REPLY_SUCCESS);
+            const QStringList calls = lines(conn, "callLog");
+            QFile file(callLog);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts), calls);
+            QCOMPARE(calls.size(), 4);
             store.kill(); // no chance to flush anything after the replies
-            QDBusConnection::disconnectFromBus(QStringLiteral("first"));
+            QDBusConnection::disconnectFromBus("tcp");
         }
         TestStore store(bus.unixAddress());
-        QVERIFY2(store.start(args), qPrintable(store.error()));
-        QDBusConnection conn = QDBusConnection::connectToBus(bus.unixAddress(), QStringLiteral("second"));
-        QCOMPARE(get(conn, QStringLiteral("SetupGpsTracking")), tracking.serialize());
-        const QStringList logbook =
-            lines(call(conn, kControlPath, kControlIface, QStringLiteral("listLogbook"),
-                       {QStringLiteral("tracking"), 0}));
-        QCOMPARE(logbook.size(), 1);
-        QVERIFY(logbook.at(0).startsWith(QLatin1String("1 ")));
-        QVERIFY(logbook.at(0).endsWith(QString::fromLatin1(entry.toHex())));
-        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+        QVERIFY2(store.start(database), qPrintable(store.error()));
+        const QDBusConnection conn = QDBusConnection::connectToBus(bus.unixAddress(), "again");
+        QCOMPARE(get(conn, "SetupGps"), gps.serialize());
+        QCOMPARE(get(conn, "SetupGeneralNonWM"), general);
+        QVERIFY(get(conn, "SetupGpsTracking").isEmpty()); // refused by the fault, not stored
+        const QStringList events = lines(conn, "listLogbook", {"gps", 0});
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.at(0).section(' ', 2, 4), "0 6 11002");
+        const QStringList points = lines(conn, "listLogbook", {"tracking", 0});
+        QCOMPARE(points.size(), 1);
+        QCOMPARE(points.at(0).section(' ', 2), "2 1 11000 " + QString::fromLatin1(point.toHex()));
+        QVERIFY(points.at(0).startsWith("1 "));
+        QDBusConnection::disconnectFromBus("again");
     }
 };
 
