@@ -5,25 +5,61 @@
 #include <ctime>
 #include <limits>
 
-namespace {
+namespace
+{
 // First day of the Gregorian calendar as the fleet's readers count it.
 constexpr quint32 kGregorianStartJd = 2299161;
 
+constexpr qint64 kUnixEpochJd = 2440588; // Julian day of 1970-01-01
+constexpr qint64 kSecsPerDay = 86400;
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// time_t is 32 bits on the board (Debian 12 armhf): it ends on 2038-01-19
+// and begins on 1901-12-13. Instants outside take the zone offset of the
+// nearest edge, so they keep a date-time instead of wrapping around.
+bool fitsTimeT(qint64 secs)
+{
+    return secs >= qint64(std::numeric_limits<time_t>::min()) &&
+           secs <= qint64(std::numeric_limits<time_t>::max());
+}
+
+bool edgeLocalTime(qint64 secs, struct tm *out)
+{
+    const time_t edge = secs > 0 ? std::numeric_limits<time_t>::max() : std::numeric_limits<time_t>::min();
+    return localtime_r(&edge, out) != nullptr;
+}
+
 CDateTime fromLocalMSecs(qint64 msecs)
 {
-    time_t secs = time_t(msecs / 1000);
-    qint64 rest = msecs % 1000;
-    if (rest < 0) {
-        rest += 1000;
-        --secs;
-    }
+    const qint64 secs = floorDiv(msecs, 1000);
+    const qint64 rest = msecs - secs * 1000;
     struct tm tm {
     };
-    if (!localtime_r(&secs, &tm))
+    QDate date;
+    qint64 secsOfDay = 0;
+    if (fitsTimeT(secs)) {
+        const time_t t = time_t(secs);
+        if (!localtime_r(&t, &tm))
+            return CDateTime();
+        date = QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+        secsOfDay = (tm.tm_hour * 60 + tm.tm_min) * 60 + tm.tm_sec;
+    } else {
+        if (!edgeLocalTime(secs, &tm))
+            return CDateTime();
+        const qint64 local = secs + tm.tm_gmtoff;
+        const qint64 days = floorDiv(local, kSecsPerDay);
+        date = QDate::fromJulianDay(kUnixEpochJd + days);
+        secsOfDay = local - days * kSecsPerDay;
+    }
+    const quint32 julianDay = CDateTime::julianDayFromDate(date);
+    if (julianDay == 0)
         return CDateTime();
-    const QDate date(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-    const quint32 ms = quint32(((tm.tm_hour * 60 + tm.tm_min) * 60 + tm.tm_sec) * 1000 + rest);
-    return CDateTime::fromRaw(CDateTime::julianDayFromDate(date), ms,
+    return CDateTime::fromRaw(julianDay, quint32(secsOfDay * 1000 + rest),
                               tm.tm_isdst > 0 ? CDateTime::LocalDST : CDateTime::LocalStandard);
 }
 } // namespace
@@ -131,12 +167,20 @@ qint64 CDateTime::toMSecsSinceEpoch() const
     if (!d.isValid())
         return 0;
     if (m_spec == Utc) {
-        // Day count from 1970-01-01 (Julian day 2440588) in whole days.
-        const qint64 days = qint64(m_julianDay) - 2440588;
-        return days * 86400000 + t.msecsSinceStartOfDay();
+        const qint64 days = qint64(m_julianDay) - kUnixEpochJd;
+        return days * kSecsPerDay * 1000 + t.msecsSinceStartOfDay();
     }
+    // Wall-clock seconds as if the fields were UTC: tells whether mktime can
+    // take them (a day's margin covers any zone offset).
+    const qint64 wallSecs = (d.toJulianDay() - kUnixEpochJd) * kSecsPerDay + t.msecsSinceStartOfDay() / 1000;
     struct tm tm {
     };
+    if (!fitsTimeT(wallSecs - kSecsPerDay) || !fitsTimeT(wallSecs + kSecsPerDay)) {
+        constexpr qint64 kMaxSecs = std::numeric_limits<qint64>::max() / 1000 - kSecsPerDay;
+        if (wallSecs > kMaxSecs || wallSecs < -kMaxSecs || !edgeLocalTime(wallSecs, &tm))
+            return 0;
+        return (wallSecs - tm.tm_gmtoff) * 1000 + t.msec();
+    }
     tm.tm_year = d.year() - 1900;
     tm.tm_mon = d.month() - 1;
     tm.tm_mday = d.day();
