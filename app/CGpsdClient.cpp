@@ -16,7 +16,7 @@
 //                 If only altHAE is known, altHAE - geoid_sep is used, the
 //                 relation gps.h documents.
 //   separation    now fix.geoid_sep.
-//   gps_read      takes a buffer for the raw line; it gets a member buffer.
+//   gps_read      takes a buffer for the raw line; not used, see below.
 //
 // Mask bits: SGpsReport numbers its own bits; gpsd's are mapped as follows.
 //
@@ -41,10 +41,17 @@
 // parse until the parser returns -1 or has consumed the line. For some
 // malformed objects (an unknown array inside a device, a class tag that
 // only occurs in a nested object) the parser returns another error without
-// consuming anything, and gps_unpack() spins forever. unpack() therefore
-// checks the line itself and calls the one-object parser behind
-// gps_unpack(), libgps_json_unpack(), exactly once. gps_read() runs the same
-// loop internally; with gpsd's own well-formed lines it ends after one pass.
+// consuming anything, and gps_unpack() spins forever. gps_read() runs that
+// loop on every line, so one such line from whatever answers on gpsd's port
+// would stop the daemon for good. This class therefore reads the socket
+// itself: lines are cut at their end, at most kMaxLineBytes long (longer
+// ones are dropped up to their end and handed on empty, since gps_read()
+// could never deliver them either), checked as JSON and given to the
+// one-object parser behind gps_unpack(), libgps_json_unpack(), exactly once.
+// A partial line waits for its end: waiting() is true only for a whole line.
+// Like gps_read(), every line handed on carries the packet mark, and the
+// connection's state (satellites, DOP) carries over from line to line; a
+// line the parser refuses leaves that state as it was.
 
 #include <gps.h>
 
@@ -57,8 +64,11 @@
 // missing class, a positive JSON error code otherwise.
 extern "C" int libgps_json_unpack(const char *buf, struct gps_data_t *gpsdata, const char **end);
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace gpsd
 {
@@ -91,16 +101,17 @@ constexpr gps_mask_t kSatellite = SATELLITE_SET;
 
 #include "CGpsdClient.h"
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
 namespace
 {
-// Raw line buffer for gps_read. gpsd's longest line (a SKY report with every
-// channel in use) stays well below this.
-constexpr int kMessageBytes = 8192;
-// Longer input is no gpsd line; unpack() refuses it before parsing.
-constexpr int kMaxLineBytes = kMessageBytes;
+// gpsd's longest line (a SKY report with every channel in use) stays well
+// below this; longer input is no gpsd line.
+constexpr int kMaxLineBytes = 8192;
+// Taken from the socket at a time.
+constexpr int kReceiveBytes = 16384;
 
 QString text(const char *chars, size_t capacity)
 {
@@ -183,7 +194,7 @@ void resetLikeOpen(gps_data_t &data)
 }
 } // namespace
 
-CGpsdClient::CGpsdClient() : m_data(new gps_data_t()), m_message(kMessageBytes, '\0') {}
+CGpsdClient::CGpsdClient() : m_data(new gps_data_t()), m_scratch(new gps_data_t()) {}
 
 CGpsdClient::~CGpsdClient()
 {
@@ -195,6 +206,9 @@ int CGpsdClient::open(const char *host, const char *port)
     close();
     const int code = gps_open(host, port, m_data.get());
     m_open = code == 0;
+    m_input.clear();
+    m_discarding = false;
+    m_ended = false;
     return code;
 }
 
@@ -207,7 +221,21 @@ int CGpsdClient::stream()
 
 bool CGpsdClient::waiting(int timeoutUsec)
 {
-    return m_open && gps_waiting(m_data.get(), timeoutUsec);
+    if (!m_open)
+        return false;
+    QDeadlineTimer deadline((timeoutUsec + 999) / 1000);
+    while (!m_ended && !m_input.contains('\n')) {
+        pollfd ready{m_data->gps_fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, int(deadline.remainingTime()));
+        if (polled > 0)
+            receive();
+        else if (polled < 0 && errno != EINTR)
+            m_ended = true;
+        // Bounded also while bytes keep coming without a line end.
+        if (deadline.hasExpired() && !m_ended && !m_input.contains('\n'))
+            return false;
+    }
+    return true;
 }
 
 int CGpsdClient::read(SGpsReport &out)
@@ -215,13 +243,57 @@ int CGpsdClient::read(SGpsReport &out)
     out = SGpsReport();
     if (!m_open)
         return -1;
-    // Only this read's bits may count; libgps adds to the mask.
-    m_data->set = 0;
-    const int result = gps_read(m_data.get(), m_message.data(), int(m_message.size()));
-    if (result == -1)
-        return -1;
+    QByteArray line;
+    if (!takeLine(&line)) {
+        receive();
+        if (!takeLine(&line))
+            return m_ended ? -1 : 0;
+    }
+    // Only this line's bits may count; the parser adds to the mask.
+    *m_scratch = *m_data;
+    m_scratch->set = 0;
+    if (parseLine(line, *m_scratch) == Parse::Parsed)
+        std::swap(m_data, m_scratch);
+    else
+        m_data->set = 0;
+    m_data->set |= gpsd::kPacket;
     translate(*m_data, out);
-    return result;
+    return int(line.size()) + 1;
+}
+
+void CGpsdClient::receive()
+{
+    char chunk[kReceiveBytes];
+    const ssize_t received = ::recv(m_data->gps_fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (received == 0 || (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+        m_ended = true;
+    const char *from = chunk;
+    const char *const end = chunk + qMax<ssize_t>(received, 0);
+    while (from < end) {
+        const char *lineEnd = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
+        const char *next = lineEnd ? lineEnd + 1 : end;
+        if (!m_discarding)
+            m_input.append(from, int(next - from));
+        else if (lineEnd)
+            m_input.append('\n'); // the over-long line ends here, handed on empty
+        m_discarding = m_discarding && !lineEnd;
+        from = next;
+        const int partial = int(m_input.size()) - (m_input.lastIndexOf('\n') + 1);
+        if (partial > kMaxLineBytes) {
+            m_input.chop(partial);
+            m_discarding = true;
+        }
+    }
+}
+
+bool CGpsdClient::takeLine(QByteArray *line)
+{
+    const int end = m_input.indexOf('\n');
+    if (end < 0)
+        return false;
+    *line = m_input.left(end);
+    m_input.remove(0, end + 1);
+    return true;
 }
 
 void CGpsdClient::close()
@@ -230,6 +302,7 @@ void CGpsdClient::close()
         return;
     gps_close(m_data.get());
     m_open = false;
+    m_input.clear();
 }
 
 QString CGpsdClient::errorText(int code)
@@ -237,24 +310,29 @@ QString CGpsdClient::errorText(int code)
     return QString::fromLocal8Bit(gps_errstr(code));
 }
 
-bool CGpsdClient::unpack(const QByteArray &jsonLine, SGpsReport &out)
+CGpsdClient::Parse CGpsdClient::parseLine(const QByteArray &rawLine, gps_data_t &data)
 {
-    out = SGpsReport();
-    const QByteArray line = jsonLine.trimmed();
-    if (line.isEmpty() || line.size() > kMaxLineBytes)
-        return false;
+    const QByteArray line = rawLine.trimmed();
+    if (!line.startsWith('{'))
+        return Parse::NotJson;
     QJsonParseError error{};
-    if (!QJsonDocument::fromJson(line, &error).isObject() || error.error != QJsonParseError::NoError)
-        return false;
-
-    auto data = std::make_unique<gps_data_t>();
-    resetLikeOpen(*data);
+    if (line.size() > kMaxLineBytes || !QJsonDocument::fromJson(line, &error).isObject() ||
+        error.error != QJsonParseError::NoError)
+        return Parse::Refused;
     const char *end = nullptr;
     // -1 (a class libgps does not know) still counts: gps_read would hand
     // such a line over with only the packet mark.
-    if (libgps_json_unpack(line.constData(), data.get(), &end) > 0)
+    return libgps_json_unpack(line.constData(), &data, &end) > 0 ? Parse::Refused : Parse::Parsed;
+}
+
+bool CGpsdClient::unpack(const QByteArray &jsonLine, SGpsReport &out)
+{
+    out = SGpsReport();
+    auto data = std::make_unique<gps_data_t>();
+    resetLikeOpen(*data);
+    if (parseLine(jsonLine, *data) != Parse::Parsed)
         return false;
-    // gps_read marks every line it hands over; the parser alone does not.
+    // Every line handed on is marked; the parser alone does not mark it.
     data->set |= gpsd::kPacket;
     translate(*data, out);
     return true;

@@ -35,12 +35,14 @@ public:
     // Asks gpsd to stream reports (kWatchFlags, all devices); negative on failure.
     int stream();
 
-    // True when a report can be read within timeoutUsec microseconds.
+    // True when a complete line has arrived within timeoutUsec microseconds,
+    // or gpsd has closed the connection (read() then reports the error).
     bool waiting(int timeoutUsec);
 
-    // Reads one report into out. Returns -1 on a read error or when the
-    // connection is not open; otherwise the libgps result (0: no complete
-    // line yet, in which case out carries an empty mask).
+    // Hands on the next line as one report. Returns -1 on a read error, when
+    // gpsd has closed the connection or when it is not open; 0 when no
+    // complete line has arrived yet (out then carries an empty mask);
+    // otherwise the length of the line with its end.
     int read(SGpsReport &out);
 
     void close();
@@ -56,8 +58,16 @@ public:
     static bool unpack(const QByteArray &jsonLine, SGpsReport &out);
 
 private:
+    enum class Parse { NotJson, Parsed, Refused };
+    static Parse parseLine(const QByteArray &line, gps_data_t &data);
+    void receive();
+    bool takeLine(QByteArray *line);
+
     std::unique_ptr<gps_data_t> m_data;
-    QByteArray m_message; // receives the raw line; libgps wants a buffer for it
+    std::unique_ptr<gps_data_t> m_scratch; // a line is parsed here and kept only if it parses
+    QByteArray m_input;                    // received, not yet handed on
+    bool m_discarding = false;             // inside an over-long line: dropped up to its end
+    bool m_ended = false;                  // gpsd closed the connection, or it failed
     bool m_open = false;
 };
 

@@ -29,6 +29,10 @@ const int kSysLogPriorities[kLevelCount] = {LOG_DEBUG, LOG_WARNING, LOG_CRIT, LO
 // openlog() keeps the pointer, so the identity lives in a buffer that is
 // never freed; 254 characters and the terminator.
 constexpr int kSysLogIdentityMax = 254;
+// Lines that cannot reach the disk (full, I/O error) wait in the file's
+// buffer until they can; beyond this much they are dropped, so a full disk
+// cannot eat the memory of a daemon that runs for years.
+constexpr qint64 kMaxUnwrittenLogBytes = 1024 * 1024;
 char sysLogIdentity[kSysLogIdentityMax + 1] = {};
 
 const char kSettingsFile[] = "/etc/Vorlan/gps.ini";
@@ -313,7 +317,17 @@ void CMessageHandler::writeLogFile(int level, const QString &line)
             return;
     }
     s.logFile->write((line + QLatin1Char('\n')).toUtf8());
-    s.logFile->flush();
+    if (!s.logFile->flush() && s.logFile->bytesToWrite() > kMaxUnwrittenLogBytes) {
+        const qint64 dropped = s.logFile->bytesToWrite();
+        s.logFile->close(); // discards the buffer
+        delete s.logFile;
+        s.logFile = openLogFile(c.logfileName);
+        if (s.logFile)
+            s.logFile->write(
+                (s.identity +
+                 QStringLiteral("log file not writable, %1 bytes of lines dropped\n").arg(dropped))
+                    .toUtf8());
+    }
 }
 
 // Called with the file lock held. Copies rather than renames: the newest
