@@ -10,8 +10,8 @@ BusPeer::BusPeer(const QString &address, const QString &name)
     : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
 {
     m_clock.start();
-    for (const char *interface : {"com.Brask.Vorlan.Signals", "com.Brask.Vorlan.Setup", "com.Brask.Vorlan.Runtime",
-                                  "com.Brask.Vorlan.Logbook"})
+    for (const char *interface : {"com.Brask.Vorlan.Signals", "com.Brask.Vorlan.Setup",
+                                  "com.Brask.Vorlan.Runtime", "com.Brask.Vorlan.Logbook"})
         m_bus.connect(QString(), QString(), QLatin1String(interface), QString(), this,
                       SLOT(onMessage(QDBusMessage)));
 }
@@ -28,8 +28,8 @@ int BusPeer::pid() const
 
 void BusPeer::emitSignal(const QString &member, const QVariantList &arguments)
 {
-    QDBusMessage message =
-        QDBusMessage::createSignal(QStringLiteral("/Signals"), QStringLiteral("com.Brask.Vorlan.Signals"), member);
+    QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/Signals"),
+                                                      QStringLiteral("com.Brask.Vorlan.Signals"), member);
     message.setArguments(arguments);
     m_bus.send(message);
 }

@@ -1,27 +1,25 @@
 #include "GpsFixture.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDeadlineTimer>
 #include <QLocale>
 #include <QThread>
+
+#include <algorithm>
 
 namespace
 {
 constexpr int kPollMs = 20;
 
-// Version 256 and the reserved block (a 32-byte array) of every record.
-QByteArray recordHeader()
+// A setup record as another process writes it: version 256, the reserved
+// block (a 32-byte array), then the fields.
+template <typename... Fields> QByteArray setupRecord(Fields... fields)
 {
-    return QByteArray::fromHex("00000100"
-                               "00000020") +
-           QByteArray(32, '\0');
-}
-
-QByteArray be32(qint32 value)
-{
-    QByteArray out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = char(quint32(value) >> (24 - 8 * i));
+    QByteArray out;
+    QDataStream stream(&out, QIODevice::WriteOnly);
+    stream << qint32(256) << QByteArray(32, '\0');
+    (stream << ... << fields);
     return out;
 }
 
@@ -41,70 +39,67 @@ qint64 loggedDateTime(const QString &message, const QTimeZone &zone)
 }
 } // namespace
 
+const char *GpsFixture::unavailable()
+{
+    // gpsd's port, /etc and the GPIO file must be the test's own.
+    if (qEnvironmentVariable("VORLAN_SANDBOX") != QLatin1String("1"))
+        return "runs only inside scripts/sandbox-run";
+    return TestGpsd::isInstalled() ? nullptr : "gpsfake or gpsd is not installed";
+}
+
 QByteArray GpsFixture::gpsSetup(qint32 timeSync, bool enabled)
 {
-    return recordHeader() + be32(timeSync) + QByteArray(1, enabled ? '\1' : '\0');
+    return setupRecord(timeSync, enabled);
 }
 
 QByteArray GpsFixture::trackingSetup(qint32 status, qint32 intervalSec, qint32 distanceM,
                                      qint32 speedLevelKmh)
 {
     const qint32 extra = 0;
-    return recordHeader() + be32(status) + be32(extra) + be32(intervalSec) + be32(distanceM) +
-           be32(speedLevelKmh);
+    return setupRecord(status, extra, intervalSec, distanceM, speedLevelKmh);
 }
 
 bool GpsFixture::startSystem(const QList<QPair<QString, QByteArray>> &setupRecords)
 {
-    if (!TestGpsd::isInstalled()) {
+    if (!TestGpsd::isInstalled())
         error = QStringLiteral("gpsfake or gpsd is not installed");
+    if (!error.isEmpty() || !startBus() || !startStore())
         return false;
-    }
-    if (!startBus() || !startStore())
-        return false;
-    for (const auto &record : setupRecords) {
-        if (!storeSetup(record.first, record.second)) {
+    for (const auto &record : setupRecords)
+        if (!storeSetup(record.first, record.second))
             error = QStringLiteral("store refused ") + record.first;
-            return false;
-        }
-    }
-    if (!startDaemon())
+    if (!error.isEmpty() || !startDaemon())
         return false;
-    if (!startSequence()) {
-        error = QStringLiteral("start sequence did not end");
-        return false;
-    }
-    return true;
+    if (startSequence())
+        return true;
+    error = QStringLiteral("start sequence did not end");
+    return false;
 }
 
 bool GpsFixture::play(const TestDrive &drive, double epochSec, int from, int to)
 {
     static int files = 0;
     const QString path = m_files.filePath(QStringLiteral("drive%1.nmea").arg(++files));
-    if (!drive.write(path, from, to)) {
-        error = QStringLiteral("cannot write ") + path;
-        return false;
-    }
-    return playFile(path, drive.cycleFor(epochSec));
+    if (drive.write(path, from, to))
+        return playFile(path, drive.cycleFor(epochSec));
+    error = QStringLiteral("cannot write ") + path;
+    return false;
 }
 
 bool GpsFixture::playFile(const QString &file, double cycleSec)
 {
-    if (!gpsd.start(file, cycleSec)) {
-        error = gpsd.error();
-        return false;
-    }
-    return true;
+    if (gpsd.start(file, cycleSec))
+        return true;
+    error = gpsd.error();
+    return false;
 }
 
 bool GpsFixture::waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
+    for (QDeadlineTimer deadline(timeoutMs); !done(); QThread::msleep(kPollMs)) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
-        QThread::msleep(kPollMs);
     }
     return true;
 }
@@ -112,16 +107,11 @@ bool GpsFixture::waitUntil(const std::function<bool()> &done, int timeoutMs)
 bool GpsFixture::waitForFix(qint64 gpsMs, int timeoutMs)
 {
     int checked = 0;
+    // The log grows by a few kB per second; look at it every 0.5 s.
     return waitUntil(
         [&] {
-            // The log grows by a few kB per second; look at it every 0.5 s.
-            if (++checked % 25 != 1)
-                return false;
-            const QList<Fix> all = fixes();
-            for (const Fix &f : all)
-                if (f.gpsMs >= gpsMs)
-                    return true;
-            return false;
+            const QList<Fix> all = ++checked % 25 == 1 ? fixes() : QList<Fix>();
+            return std::any_of(all.cbegin(), all.cend(), [&](const Fix &f) { return f.gpsMs >= gpsMs; });
         },
         timeoutMs);
 }
@@ -129,9 +119,17 @@ bool GpsFixture::waitForFix(qint64 gpsMs, int timeoutMs)
 QList<GpsFixture::Line> GpsFixture::log() const
 {
     QList<Line> out;
-    const QStringList lines = TestDaemon::logLines();
-    for (const QString &l : lines)
+    for (const QString &l : TestDaemon::logLines())
         out.append({TestDaemon::timeOf(l), TestDaemon::messageOf(l)});
+    return out;
+}
+
+QList<qint64> GpsFixture::timesOf(const QList<Line> &log, const QString &text, qint64 fromMs, qint64 toMs)
+{
+    QList<qint64> out;
+    for (const Line &l : log)
+        if (l.atMs >= fromMs && l.atMs <= toMs && l.message.contains(text))
+            out << l.atMs;
     return out;
 }
 
@@ -139,8 +137,7 @@ QList<GpsFixture::Fix> GpsFixture::fixes() const
 {
     QList<Fix> out;
     qint64 gpsMs = -1;
-    const QList<Line> lines = log();
-    for (const Line &l : lines) {
+    for (const Line &l : log()) {
         if (l.message.contains(QLatin1String("Line:  753 :")) ||
             l.message.contains(QLatin1String("Line:  748 :")))
             gpsMs = loggedDateTime(l.message, daemonZone);
@@ -156,19 +153,25 @@ QList<GpsFixture::Fix> GpsFixture::fixes() const
 QList<GpsFixture::Published> GpsFixture::published() const
 {
     QList<Published> out;
-    const auto seen = peer->seen(QStringLiteral("sigActualGpsData"));
-    for (const auto &s : seen) {
+    for (const auto &s : peer->seen(QStringLiteral("sigActualGpsData"))) {
         const QByteArray bytes = s.arguments.value(1).toByteArray();
         out.append({s.wallMs, bytes, CGpsPoint(bytes)});
     }
     return out;
 }
 
+GpsFixture::Published GpsFixture::publishedAfter(qint64 atMs) const
+{
+    for (const Published &p : published())
+        if (p.atMs >= atMs)
+            return p;
+    return Published();
+}
+
 QList<CLogTracking> GpsFixture::trackPoints() const
 {
     QList<CLogTracking> out;
-    const QList<Call> all = calls();
-    for (const Call &c : all)
+    for (const Call &c : calls())
         if (c.member == QLatin1String("setLogbookDataTracking"))
             out.append(CLogTracking(c.bytes));
     return out;
@@ -177,8 +180,7 @@ QList<CLogTracking> GpsFixture::trackPoints() const
 QList<qint32> GpsFixture::gpsEvents() const
 {
     QList<qint32> out;
-    const QList<Call> all = calls();
-    for (const Call &c : all)
+    for (const Call &c : calls())
         if (c.member == QLatin1String("setLogbookGPS"))
             out << CLogBase::peekSubType(c.bytes);
     return out;

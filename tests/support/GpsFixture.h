@@ -10,6 +10,7 @@
 
 #include <QTimeZone>
 #include <functional>
+#include <limits>
 
 // The system of SystemFixture with a real gpsd in front of the daemon, and
 // readings of what the daemon did: the fixes it handed on (from its log),
@@ -33,6 +34,9 @@ public:
         QString message; // "W File: cgpsprog Line: ..."
     };
 
+    // Why the GPS system tests cannot run here, or null when they can.
+    static const char *unavailable();
+
     // Hand-written setup records as another process stores them.
     static QByteArray gpsSetup(qint32 timeSync, bool enabled);
     static QByteArray trackingSetup(qint32 status, qint32 intervalSec, qint32 distanceM,
@@ -51,8 +55,13 @@ public:
     bool waitForFix(qint64 gpsMs, int timeoutMs);
 
     QList<Line> log() const;
+    // When lines holding the text (a whole message: that message) were logged in [fromMs, toMs].
+    static QList<qint64> timesOf(const QList<Line> &log, const QString &text, qint64 fromMs = 0,
+                                 qint64 toMs = std::numeric_limits<qint64>::max());
     QList<Fix> fixes() const;
     QList<Published> published() const;
+    // The first point published at or after atMs; empty bytes when none.
+    Published publishedAfter(qint64 atMs) const;
     // Track points the store received, in order.
     QList<CLogTracking> trackPoints() const;
     // Subtypes of the GPS logbook events the store received, in order.
@@ -65,5 +74,17 @@ public:
 private:
     QTemporaryDir m_files;
 };
+
+// main() of a system suite: QtTest's watchdog would end a case after five minutes.
+#define VORLAN_SYSTEM_TEST_MAIN(TestClass, timeoutMs)                                                        \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))                                            \
+            qputenv("QTEST_FUNCTION_TIMEOUT", #timeoutMs);                                                   \
+        QCoreApplication app(argc, argv);                                                                    \
+        TestClass test;                                                                                      \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                              \
+    }
 
 #endif // GPSFIXTURE_H

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QThread>
 
 SystemFixture::SystemFixture(TestBus::Listen listen) : bus(listen) {}
@@ -15,6 +17,7 @@ bool SystemFixture::startBus()
         error = bus.error();
         return false;
     }
+    peer.reset(); // a new bus: the old connection's name must be free first
     peer.reset(new BusPeer(bus.unixAddress()));
     return peer->isConnected();
 }
@@ -22,26 +25,26 @@ bool SystemFixture::startBus()
 bool SystemFixture::startStore(const QStringList &extraArguments)
 {
     store.reset(new TestStore(bus.unixAddress()));
-    QStringList arguments{QStringLiteral("--memory"), QStringLiteral("--call-log"), callLogPath()};
-    arguments += extraArguments;
-    if (!store->start(arguments)) {
-        error = store->error();
-        return false;
-    }
-    return true;
+    const QStringList where = storeDatabase.isEmpty() ? QStringList{QStringLiteral("--memory")}
+                                                      : QStringList{QStringLiteral("--db"), storeDatabase};
+    if (store->start(QStringList{QStringLiteral("--call-log"), callLogPath()} + where + extraArguments))
+        return true;
+    error = store->error();
+    return false;
 }
 
 bool SystemFixture::startDaemon(const QString &settings, const QString &busAddress)
 {
-    TestDaemon::writeSettings(QStringLiteral("[DEBUG_MESSAGES]\nLog_Level=0\nLogfile_Size=50000000\n") + settings);
+    TestDaemon::writeSettings(QStringLiteral("[DEBUG_MESSAGES]\nLog_Level=0\nLogfile_Size=50000000\n") +
+                              settings);
     QFile::remove(QLatin1String(TestDaemon::kLogFile));
     auto env = daemonEnvironment;
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress.isEmpty() ? bus.unixAddress() : busAddress);
-    if (!daemon.start(env)) {
-        error = QStringLiteral("daemon did not start");
-        return false;
-    }
-    return true;
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               busAddress.isEmpty() ? bus.unixAddress() : busAddress);
+    if (daemon.start(env))
+        return true;
+    error = QStringLiteral("daemon did not start");
+    return false;
 }
 
 bool SystemFixture::startSequence(int timeoutMs)
@@ -68,12 +71,35 @@ bool SystemFixture::startSequence(int timeoutMs)
     return false;
 }
 
-bool SystemFixture::storeSetup(const QString &setMember, const QByteArray &record)
+bool SystemFixture::storeSetup(const QString &setMember, const QByteArray &record, int process)
 {
     QDBusInterface setup(QStringLiteral("com.Brask.Vorlan"), QStringLiteral("/SetupData"),
                          QStringLiteral("com.Brask.Vorlan.Setup"), peer->bus());
-    const QDBusReply<int> reply = setup.call(setMember, peer->pid(), record);
+    const QDBusReply<int> reply = setup.call(setMember, process ? process : peer->pid(), record);
     return reply.isValid() && reply.value() == 1;
+}
+
+bool SystemFixture::storeRaw(const QString &name, const QByteArray &bytes)
+{
+    if (storeDatabase.isEmpty())
+        storeDatabase = m_dir.filePath(QStringLiteral("store.sqlite"));
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(storeDatabase);
+        QSqlQuery query(db);
+        // The store's own table; it creates it the same way when missing.
+        ok = db.open() &&
+             query.exec(
+                 QStringLiteral("CREATE TABLE IF NOT EXISTS records (name TEXT PRIMARY KEY, process INTEGER "
+                                "NOT NULL, stored TEXT NOT NULL, data BLOB NOT NULL)")) &&
+             query.prepare(QStringLiteral("INSERT OR REPLACE INTO records VALUES (?, 0, '', ?)"));
+        query.addBindValue(name);
+        query.addBindValue(bytes);
+        ok = ok && query.exec();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return ok;
 }
 
 QList<SystemFixture::Call> SystemFixture::calls() const
@@ -89,7 +115,8 @@ QList<SystemFixture::Call> SystemFixture::calls() const
             continue;
         const qint64 atMs =
             QDateTime::fromString(QString::fromLatin1(f.at(1)), Qt::ISODateWithMs).toMSecsSinceEpoch();
-        out.append({atMs, QString::fromLatin1(f.at(2)), QString::fromLatin1(f.at(3)), QString::fromLatin1(f.at(4)),
+        out.append({atMs, QString::fromLatin1(f.at(2)), QString::fromLatin1(f.at(3)),
+                    QString::fromLatin1(f.at(4)),
                     f.at(5) == "-" ? QByteArray() : QByteArray::fromHex(f.at(5))});
     }
     return out;
@@ -98,8 +125,14 @@ QList<SystemFixture::Call> SystemFixture::calls() const
 QStringList SystemFixture::members() const
 {
     QStringList out;
-    const QList<Call> all = calls();
-    for (const Call &c : all)
+    for (const Call &c : calls())
         out << c.member;
     return out;
+}
+
+bool SystemFixture::answersNameRequest(int timeoutMs)
+{
+    const int before = peer->seen(QStringLiteral("sigSendName")).size();
+    peer->emitSignal(QStringLiteral("sigGetName"), {peer->pid(), int(daemon.pid())});
+    return peer->waitFor(QStringLiteral("sigSendName"), before + 1, timeoutMs);
 }

@@ -32,12 +32,19 @@ public:
     // Sends sigProcessStart to the daemon and waits until its start sequence has ended.
     bool startSequence(int timeoutMs = 10000);
     // Stores a record with a set member of the data service's Setup
-    // interface as the peer process would; true on reply code 1.
-    bool storeSetup(const QString &setMember, const QByteArray &record);
+    // interface as the peer process (or the given one) would; true on reply code 1.
+    bool storeSetup(const QString &setMember, const QByteArray &record, int process = 0);
+    // Puts bytes under a record name ("SetupGps", ...) straight into the
+    // store's database file, unchecked, before the store starts on it.
+    bool storeRaw(const QString &name, const QByteArray &bytes);
+    // The daemon's event loop answers a name request (sigGetName) in time.
+    bool answersNameRequest(int timeoutMs = 2000);
 
     QList<Call> calls() const;
     QStringList members() const;
     QString callLogPath() const { return m_dir.filePath(QStringLiteral("calls.log")); }
+    // The store keeps its data in this file when it is set, else in memory.
+    QString storeDatabase;
 
     TestBus bus;
     std::unique_ptr<TestStore> store;

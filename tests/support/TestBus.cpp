@@ -12,29 +12,26 @@ TestBus::~TestBus()
 
 bool TestBus::start()
 {
+    QString listen = QStringLiteral("<listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n")
+                         .arg(m_dir.filePath(QStringLiteral("bus")));
+    if (m_listen == UnixAndTcp)
+        listen += QStringLiteral("<listen>tcp:host=127.0.0.1,bind=127.0.0.1,port=0</listen>"
+                                 "<auth>ANONYMOUS</auth><allow_anonymous/>\n");
     const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-    QString listen = QStringLiteral("  <listen>unix:path=%1</listen>\n").arg(m_dir.filePath(QStringLiteral("bus")));
-    QString auth = QStringLiteral("  <auth>EXTERNAL</auth>\n");
-    if (m_listen == UnixAndTcp) {
-        listen += QStringLiteral("  <listen>tcp:host=127.0.0.1,bind=127.0.0.1,port=0</listen>\n");
-        auth += QStringLiteral("  <auth>ANONYMOUS</auth>\n  <allow_anonymous/>\n");
-    }
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly)) {
         m_error = QStringLiteral("cannot write %1").arg(config);
         return false;
     }
-    file.write(QStringLiteral(
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig>\n  <type>session</type>\n%1%2"
-                   "  <policy context=\"default\">\n"
-                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                   "    <allow eavesdrop=\"true\"/>\n"
-                   "    <allow own=\"*\"/>\n"
-                   "  </policy>\n</busconfig>\n")
-                   .arg(listen, auth)
-                   .toUtf8());
+    file.write(
+        QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type>
+%1<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>
+)")
+            .arg(listen)
+            .toUtf8());
     file.close();
 
     m_process.start(QStringLiteral("dbus-daemon"),
@@ -50,13 +47,10 @@ bool TestBus::start()
     while (!line.endsWith('\n') && !deadline.hasExpired() && m_process.waitForReadyRead(100))
         line += m_process.readLine();
     const QStringList addresses = QString::fromUtf8(line.trimmed()).split(QLatin1Char(';'));
-    for (const QString &a : addresses) {
-        if (a.startsWith(QLatin1String("unix:")))
-            m_unixAddress = a;
-        else if (a.startsWith(QLatin1String("tcp:")))
-            m_tcpAddress = a;
-    }
-    if (m_unixAddress.isEmpty() || (m_listen == UnixAndTcp && m_tcpAddress.isEmpty())) {
+    for (const QString &a : addresses)
+        (a.startsWith(QLatin1String("unix:")) ? m_unixAddress : m_tcpAddress) = a;
+    if (m_unixAddress.isEmpty() ||
+        (m_listen == UnixAndTcp && !m_tcpAddress.startsWith(QLatin1String("tcp:")))) {
         m_error = QStringLiteral("unexpected bus address line: ") + QString::fromUtf8(line);
         return false;
     }

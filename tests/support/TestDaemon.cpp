@@ -13,33 +13,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-// Children of the test process whose executable is the daemon binary.
-QList<pid_t> daemonChildren()
+namespace
+{
+// The fields of /proc/<pid>/stat after "pid (comm) ", which may hold blanks:
+// state, ppid, ... (field 3 of the file is the first here).
+QList<QByteArray> statFields(const QString &pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+} // namespace
+
+QList<pid_t> TestDaemon::childrenOf(pid_t parent, const QString &exe)
 {
     QList<pid_t> found;
-    const QString me = QString::number(getpid());
-    const QString exe = QFileInfo(TestDaemon::binary()).canonicalFilePath();
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
-        bool isPid = false;
-        const pid_t pid = entry.toInt(&isPid);
-        if (!isPid)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        // "pid (comm) state ppid ..."; comm may hold blanks, so split after ')'.
-        const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() < 2 || QString::fromLatin1(rest.at(1)) != me)
-            continue;
-        if (QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).canonicalFilePath() == exe)
+        const pid_t pid = entry.toInt();
+        if (pid > 0 && statFields(entry).value(1).toInt() == parent &&
+            (exe.isEmpty() ||
+             QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).canonicalFilePath() == exe))
             found << pid;
     }
     return found;
 }
-} // namespace
 
 TestDaemon::TestDaemon()
 {
@@ -59,19 +57,15 @@ QString TestDaemon::binary()
 void TestDaemon::writeSettings(const QString &iniText)
 {
     QFile::remove(QLatin1String(kSettingsFile));
-    if (iniText.isEmpty())
-        return;
     QFile file{QString::fromLatin1(kSettingsFile)};
-    if (file.open(QIODevice::WriteOnly))
+    if (!iniText.isEmpty() && file.open(QIODevice::WriteOnly))
         file.write(iniText.toUtf8());
 }
 
 QString TestDaemon::readFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QStringList TestDaemon::logLines()
@@ -85,21 +79,25 @@ QStringList TestDaemon::logLines()
 QString TestDaemon::messageOf(const QString &line)
 {
     // "NOID(812):2021-05-03_20:38:54:123 W File: ..." -> "W File: ..."
-    const int colon = line.indexOf(QLatin1String("):"));
-    const int blank = line.indexOf(QLatin1Char(' '), colon);
+    const int blank = line.indexOf(QLatin1Char(' '), line.indexOf(QLatin1String("):")));
     return blank < 0 ? QString() : line.mid(blank + 1);
+}
+
+QStringList TestDaemon::logMessages()
+{
+    QStringList out;
+    const QStringList lines = logLines();
+    for (const QString &line : lines)
+        out << messageOf(line);
+    return out;
 }
 
 qint64 TestDaemon::timeOf(const QString &line)
 {
     const int colon = line.indexOf(QLatin1String("):"));
-    if (colon < 0)
-        return -1;
     QDateTime at = QDateTime::fromString(line.mid(colon + 2, 23), QStringLiteral("yyyy-MM-dd_HH:mm:ss:zzz"));
-    if (!at.isValid())
-        return -1;
     at.setTimeSpec(Qt::UTC);
-    return at.toMSecsSinceEpoch();
+    return colon < 0 || !at.isValid() ? -1 : at.toMSecsSinceEpoch();
 }
 
 bool TestDaemon::start(const QProcessEnvironment &env)
@@ -124,67 +122,66 @@ bool TestDaemon::start(const QProcessEnvironment &env)
     QThread::msleep(50); // lets the child's lines before the detach land too
     m_parentOutput = output.readAll();
 
+    const QString exe = QFileInfo(binary()).canonicalFilePath();
     QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        const QList<pid_t> children = daemonChildren();
-        if (!children.isEmpty()) {
+    for (QList<pid_t> children; !deadline.hasExpired(); QThread::msleep(20)) {
+        if (!(children = childrenOf(getpid(), exe)).isEmpty()) {
             m_pid = children.first();
             m_reaped = false;
             return m_parentExit == 0;
         }
-        QThread::msleep(20);
     }
     return false;
 }
 
 int TestDaemon::countLog(const QString &text) const
 {
-    int n = 0;
-    const QStringList lines = logLines();
-    for (const QString &line : lines)
-        n += line.contains(text) ? 1 : 0;
-    return n;
+    return logLines().filter(text).size();
 }
 
 bool TestDaemon::waitForLog(const QString &text, int timeoutMs, int count) const
 {
     QDeadlineTimer deadline(timeoutMs);
-    do {
-        if (countLog(text) >= count)
-            return true;
+    while (countLog(text) < count) {
+        if (deadline.hasExpired())
+            return false;
         QThread::msleep(25);
-    } while (!deadline.hasExpired());
-    return countLog(text) >= count;
+    }
+    return true;
 }
 
 bool TestDaemon::sendSignal(int signalNumber) const
 {
-    return m_pid > 0 && !m_reaped && ::kill(m_pid, signalNumber) == 0;
+    return isRunning() && ::kill(m_pid, signalNumber) == 0;
 }
 
 bool TestDaemon::waitForExit(int timeoutMs, int *status)
 {
-    if (m_pid <= 0 || m_reaped)
-        return false;
     QDeadlineTimer deadline(timeoutMs);
-    do {
+    while (isRunning()) {
         int st = 0;
-        const pid_t r = waitpid(m_pid, &st, WNOHANG);
-        if (r == m_pid) {
+        if (waitpid(m_pid, &st, WNOHANG) == m_pid) {
             m_reaped = true;
             if (status)
                 *status = st;
             return true;
         }
+        if (deadline.hasExpired())
+            return false;
         QThread::msleep(10);
-    } while (!deadline.hasExpired());
+    }
     return false;
+}
+
+qint64 TestDaemon::cpuMs() const
+{
+    // User and system time, fields 14 and 15 of the file, in clock ticks.
+    const QList<QByteArray> fields = statFields(QString::number(m_pid));
+    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
 }
 
 void TestDaemon::kill()
 {
-    if (m_pid > 0 && !m_reaped) {
-        ::kill(m_pid, SIGKILL);
+    if (sendSignal(SIGKILL))
         waitForExit(3000);
-    }
 }

@@ -28,9 +28,13 @@ public:
     static QStringList logLines();
     // The log text after the identity, time and level tag: "W File: ...".
     static QString messageOf(const QString &line);
+    // messageOf() of every line of the log file.
+    static QStringList logMessages();
     // When the line was logged (ms since 1970; lines carry UTC); -1 when
     // the line has no time.
     static qint64 timeOf(const QString &line);
+    // Processes whose parent is this one (and whose executable is exe, when given).
+    static QList<pid_t> childrenOf(pid_t parent, const QString &exe = QString());
 
     // Starts the binary; returns false when the parent did not exit 0 or no
     // child could be found within a few seconds.
@@ -48,6 +52,8 @@ public:
     // Collects the exit; returns false on time-out. status is waitpid's.
     bool waitForExit(int timeoutMs, int *status = nullptr);
     bool isRunning() const { return m_pid > 0 && !m_reaped; }
+    // Processor time the daemon has used so far, ms.
+    qint64 cpuMs() const;
     // SIGKILL and reap, for clean-up.
     void kill();
 

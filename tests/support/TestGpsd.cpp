@@ -1,14 +1,14 @@
 #include "TestGpsd.h"
 
+#include "TestDaemon.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,29 +20,22 @@ constexpr int kListenTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 3000;
 constexpr int kPollMs = 50;
 
-const QStringList &sbinDirs()
-{
-    static const QStringList dirs{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
-                                  QStringLiteral("/sbin")};
-    return dirs;
-}
-
 QString gpsdBinary()
 {
     const QString inPath = QStandardPaths::findExecutable(QStringLiteral("gpsd"));
-    return inPath.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("gpsd"), sbinDirs()) : inPath;
+    return inPath.isEmpty()
+               ? QStandardPaths::findExecutable(QStringLiteral("gpsd"), {QStringLiteral("/usr/sbin")})
+               : inPath;
 }
 
 bool portAccepts(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     ::close(fd);
     return ok;
 }
@@ -53,7 +46,7 @@ QByteArray procText(pid_t pid, const char *entry)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A live (not yet reaped) gpsd process with this number.
+// A gpsd process with this number, not yet reaped.
 bool isGpsd(pid_t pid)
 {
     return pid > 0 && procText(pid, "comm").trimmed() == "gpsd";
@@ -62,24 +55,7 @@ bool isGpsd(pid_t pid)
 bool isZombieOrGone(pid_t pid)
 {
     const QByteArray stat = procText(pid, "stat");
-    const int close = stat.lastIndexOf(')');
-    return stat.isEmpty() || close < 0 || stat.mid(close + 2, 1) == "Z";
-}
-
-pid_t gpsdChildOf(pid_t parent)
-{
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool isPid = false;
-        const pid_t pid = entry.toInt(&isPid);
-        if (!isPid || !isGpsd(pid))
-            continue;
-        const QByteArray stat = procText(pid, "stat");
-        const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1 && rest.at(1).toInt() == parent)
-            return pid;
-    }
-    return -1;
+    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
 }
 } // namespace
 
@@ -108,7 +84,7 @@ bool TestGpsd::startOnce(const QString &file, double cycleSec)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TMPDIR"), m_dir.path());
     env.insert(QStringLiteral("PATH"),
-               env.value(QStringLiteral("PATH")) + QLatin1Char(':') + sbinDirs().join(':'));
+               env.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("gpsfake"),
@@ -118,13 +94,15 @@ bool TestGpsd::startOnce(const QString &file, double cycleSec)
         m_error = QStringLiteral("gpsfake did not start: ") + m_process.errorString();
         return false;
     }
-    QDeadlineTimer deadline(kListenTimeoutMs);
-    while (!deadline.hasExpired() && isRunning()) {
+    for (QDeadlineTimer deadline(kListenTimeoutMs); !deadline.hasExpired() && isRunning();
+         QThread::msleep(kPollMs)) {
         if (portAccepts(kPort)) {
-            m_gpsd = gpsdChildOf(pid_t(m_process.processId()));
+            const QList<pid_t> children = TestDaemon::childrenOf(pid_t(m_process.processId()));
+            m_gpsd = -1;
+            for (pid_t child : children)
+                m_gpsd = isGpsd(child) ? child : m_gpsd;
             return true;
         }
-        QThread::msleep(kPollMs);
     }
     m_error = QStringLiteral("gpsd did not come up: ") + QString::fromLocal8Bit(m_process.readAll());
     return false;
@@ -154,6 +132,15 @@ bool TestGpsd::killGpsd()
     return true;
 }
 
+bool TestGpsd::killFeed()
+{
+    if (!isRunning())
+        return false;
+    m_process.kill();
+    m_process.waitForFinished(kStopTimeoutMs);
+    return isGpsd(m_gpsd);
+}
+
 bool TestGpsd::pauseFeed()
 {
     return isRunning() && ::kill(pid_t(m_process.processId()), SIGSTOP) == 0;
@@ -172,8 +159,7 @@ void TestGpsd::reapGpsd()
     // test a child subreaper) and would keep the port.
     if (isGpsd(m_gpsd) && !isZombieOrGone(m_gpsd))
         ::kill(m_gpsd, SIGKILL);
-    QDeadlineTimer deadline(kStopTimeoutMs);
-    while (!isZombieOrGone(m_gpsd) && !deadline.hasExpired())
+    for (QDeadlineTimer deadline(kStopTimeoutMs); !isZombieOrGone(m_gpsd) && !deadline.hasExpired();)
         QThread::msleep(kPollMs / 5);
     ::waitpid(m_gpsd, nullptr, WNOHANG);
     m_gpsd = -1;

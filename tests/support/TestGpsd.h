@@ -28,6 +28,8 @@ public:
     void stop();
     // SIGKILL for gpsd alone, as when it crashes; gpsfake follows on its own.
     bool killGpsd();
+    // SIGKILL for gpsfake alone: gpsd stays up, its receiver gone for good.
+    bool killFeed();
     // SIGSTOP/SIGCONT for gpsfake: gpsd stays up, the receiver goes quiet.
     bool pauseFeed();
     bool resumeFeed();

@@ -1,35 +1,28 @@
 // The daemon on a real bus with the real stand-in data service: heartbeat,
 // name reply, the start sequence with its exact records, setup changes from
-// other processes, and the data service failing or absent.
+// other processes (GPS switched off and on while fixes come in), and the data
+// service failing or absent.
 
-#include "../support/SystemFixture.h"
+#include "../support/FakeGpsd.h"
+#include "../support/GpsFixture.h"
 
-#include <QDBusInterface>
-#include <QSettings>
+#include <QDataStream>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/wait.h>
 
-namespace {
-const QByteArray kHeader = QByteArray::fromHex("00000100" "00000020") + QByteArray(32, '\0');
-
-QString utf16Hex(const char *text)
+namespace
 {
-    const QString s = QString::fromLatin1(text);
+const QByteArray kHeader = QByteArray::fromHex("00000100 00000020") + QByteArray(32, '\0');
+
+// A text as a record streams it: byte length, then UTF-16 big-endian.
+QString streamedHex(const char *text)
+{
     QByteArray out;
-    for (QChar c : s)
-        out += char(c.unicode() >> 8), out += char(c.unicode() & 0xff);
+    QDataStream stream(&out, QIODevice::WriteOnly);
+    stream << QString::fromLatin1(text);
     return QString::fromLatin1(out.toHex());
-}
-
-QStringList messages()
-{
-    QStringList out;
-    const QStringList lines = TestDaemon::logLines();
-    for (const QString &l : lines)
-        out << TestDaemon::messageOf(l);
-    return out;
 }
 } // namespace
 
@@ -69,18 +62,19 @@ private Q_SLOTS:
             if (c.member.startsWith(QLatin1String("set")))
                 QCOMPARE(c.process, QString::number(pid));
 
-        QCOMPARE(calls.at(3).bytes.toHex(), (kHeader + QByteArray::fromHex("00000000" "01")).toHex());
+        QCOMPARE(calls.at(3).bytes.toHex(), (kHeader + QByteArray::fromHex("00000000 01")).toHex());
         QCOMPARE(calls.at(5).bytes.toHex(),
-                 (kHeader + QByteArray::fromHex("00000002" "00000000" "0000000a" "000003e8" "0000000a")).toHex());
+                 (kHeader + QByteArray::fromHex("00000002 00000000 0000000a 000003e8 0000000a")).toHex());
         // The version report: only the software-version item marked, one entry "GPS".
         const QString runtime = QString::fromLatin1(calls.at(1).bytes.toHex());
-        QVERIFY(runtime.contains(QStringLiteral("0100000001") + QStringLiteral("00000006") + utf16Hex("GPS") +
-                                 QStringLiteral("00000048") + utf16Hex("1.2.1 / vn-release-1.14.2-0-g3786225")));
+        QVERIFY(runtime.contains(QStringLiteral("0100000001") + streamedHex("GPS") +
+                                 streamedHex("1.2.1 / vn-release-1.14.2-0-g3786225")));
 
-        const QStringList log = messages();
+        const QStringList log = TestDaemon::logMessages();
         const QStringList expectedLines = {
-            QStringLiteral("W File: cgpsprog Line:  1637 :  signal 'SetSystemReady' received. Set SW-Version to  "
-                           "\"1.2.1 / vn-release-1.14.2-0-g3786225\" "),
+            QStringLiteral(
+                "W File: cgpsprog Line:  1637 :  signal 'SetSystemReady' received. Set SW-Version to  "
+                "\"1.2.1 / vn-release-1.14.2-0-g3786225\" "),
             QStringLiteral("W File: cgpsprog Line:  1646 :  getSetupGps returns NULL "),
             QStringLiteral("D File: cgpsprog Line:  1660 :  'setSetupGps' successfull' "),
             QStringLiteral("W File: cgpsprog Line:  401 :  set gpio27 = 1 "),
@@ -91,7 +85,8 @@ private Q_SLOTS:
         int at = 0;
         for (const QString &expected : expectedLines) {
             const int found = log.indexOf(expected, at);
-            QVERIFY2(found >= 0, qPrintable(expected + QStringLiteral("\n---\n") + log.join(QLatin1Char('\n'))));
+            QVERIFY2(found >= 0,
+                     qPrintable(expected + QStringLiteral("\n---\n") + log.join(QLatin1Char('\n'))));
             at = found + 1;
         }
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("1"));
@@ -108,17 +103,6 @@ private Q_SLOTS:
         f.peer->emitSignal(QStringLiteral("sigProcessStart"), {f.peer->pid(), pid});
         QTest::qWait(500);
         QCOMPARE(f.daemon.countLog(QStringLiteral("Set SW-Version to")), 1);
-
-        // expected: SIGTERM after the start waits for the heartbeat thread, then exits 0 with the line cleared
-        QElapsedTimer shutdown;
-        shutdown.start();
-        QVERIFY(f.daemon.sendSignal(SIGTERM));
-        int status = 0;
-        QVERIFY(f.daemon.waitForExit(5000, &status));
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        QVERIFY2(shutdown.elapsed() >= 900, qPrintable(QString::number(shutdown.elapsed())));
-        QVERIFY(f.daemon.countLog(QStringLiteral("Thread end")) == 1);
-        QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("0"));
     }
 
     void answersNameRequestsAddressedToIt()
@@ -143,72 +127,104 @@ private Q_SLOTS:
         QCOMPARE(f.daemon.countLog(QStringLiteral("D SetGetName(...,'GPS1''); ")), 1);
 
         f.peer->emitSignal(QStringLiteral("sigSystemReady"), {f.peer->pid()});
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("D File: cgpsprog Line:  1713 :  sigSystemReady ignored "), 2000));
+        QVERIFY(f.daemon.waitForLog(QStringLiteral("D File: cgpsprog Line:  1713 :  sigSystemReady ignored "),
+                                    2000));
         QCOMPARE(f.daemon.countLog(QStringLiteral("Set SW-Version")), 0);
     }
 
     void setupChangesFromOthersAreFetchedOwnAreIgnored()
     {
-        SystemFixture f;
+        FakeGpsd receiver;
+        QVERIFY(receiver.listen());
+        GpsFixture f;
         QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
         const int pid = int(f.daemon.pid());
-        QDBusInterface setup(QStringLiteral("com.Brask.Vorlan"), QStringLiteral("/SetupData"),
-                             QStringLiteral("com.Brask.Vorlan.Setup"), f.peer->bus());
+        const qint64 first = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
+        receiver.play([first](int n) { return FakeGpsd::fix(first + n * 1000, 48.1 + n * 0.0001); }, 250);
 
         // situation: another process stores tracking by distance (500 m)
         const QByteArray byDistance =
-            kHeader + QByteArray::fromHex("00000003" "00000000" "0000001e" "000001f4" "00000014");
-        QCOMPARE(setup.call(QStringLiteral("setSetupGpsTracking"), f.peer->pid(), byDistance).arguments().value(0).toInt(), 1);
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("D File: cgpsprog Line:  1414 :  setupGpsTracking eTrackingStatus  3  "
-                                                   "distance  500  SpeedLevel  20  iInterval  30 "),
-                                    3000));
+            kHeader + QByteArray::fromHex("00000003 00000000 0000001e 000001f4 00000014");
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGpsTracking"), byDistance));
+        QVERIFY(f.daemon.waitForLog(
+            QStringLiteral("D File: cgpsprog Line:  1414 :  setupGpsTracking eTrackingStatus  3  "
+                           "distance  500  SpeedLevel  20  iInterval  30 "),
+            3000));
 
         // situation: the daemon's own pid on the change: only the first line, no fetch
         const int fetchesBefore = f.members().count(QStringLiteral("getSetupGpsTracking"));
-        QCOMPARE(setup.call(QStringLiteral("setSetupGpsTracking"), pid, byDistance).arguments().value(0).toInt(), 1);
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGpsTracking"), byDistance, pid));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("setupGpsTracking( %1 ) ").arg(pid), 3000));
         QTest::qWait(300);
         QCOMPARE(f.members().count(QStringLiteral("getSetupGpsTracking")), fetchesBefore);
 
-        // situation: another process switches GPS off, then on again
-        QCOMPARE(setup.call(QStringLiteral("setSetupGps"), f.peer->pid(), kHeader + QByteArray::fromHex("00000005" "00"))
-                     .arguments().value(0).toInt(), 1);
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1467 :  Gps is disabled "), 3000));
+        // situation: while fixes come in, another process switches GPS off for 2 s
+        QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 3; }, 10000));
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), kHeader + QByteArray::fromHex("00000005 00")));
+        QVERIFY(
+            f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1467 :  Gps is disabled "), 3000));
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("0"));
-        QCOMPARE(setup.call(QStringLiteral("setSetupGps"), f.peer->pid(), kHeader + QByteArray::fromHex("00000000" "01"))
-                     .arguments().value(0).toInt(), 1);
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("D File: cgpsprog Line:  1462 : Gps is enabled => Start Gps timer "), 3000));
+        QTest::qWait(2000);
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), kHeader + QByteArray::fromHex("00000000 01")));
+        QVERIFY(f.daemon.waitForLog(
+            QStringLiteral("D File: cgpsprog Line:  1462 : Gps is enabled => Start Gps timer "), 3000));
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("1"));
+        const int handed = f.fixes().size();
+        QVERIFY(f.waitUntil([&] { return f.fixes().size() >= handed + 2; }, 5000));
+
         // expected: one logbook event each, GPS_Disabled then GPS_Enabled
-        QTRY_COMPARE_WITH_TIMEOUT(f.members().count(QStringLiteral("setLogbookGPS")), 2, 3000);
         QStringList subtypes;
-        const auto calls = f.calls();
-        for (const auto &c : calls)
+        for (const auto &c : f.calls())
             if (c.member == QLatin1String("setLogbookGPS"))
                 subtypes << QString::fromLatin1(c.bytes.mid(4, 8).toHex());
-        QCOMPARE(subtypes, QStringList({QStringLiteral("00000006" "00002afa"), QStringLiteral("00000006" "00002af9")}));
+        QCOMPARE(subtypes,
+                 (QStringList{QStringLiteral("0000000600002afb"), QStringLiteral("0000000600002afa"),
+                              QStringLiteral("0000000600002af9")}));
+        // expected: nothing handed on or published while off; then polling resumes
+        // on the open connection, at once, with the next report waiting in it
+        const QList<GpsFixture::Line> log = f.log();
+        const qint64 offAt = GpsFixture::timesOf(log, QStringLiteral("Line:  1467 :")).value(0);
+        const qint64 onAt = GpsFixture::timesOf(log, QStringLiteral("Line:  1462 :")).value(0);
+        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const auto after = std::find_if(fixes.cbegin(), fixes.cend(),
+                                        [&](const GpsFixture::Fix &x) { return x.atMs > offAt; });
+        QVERIFY(after != fixes.cbegin() && after != fixes.cend());
+        QVERIFY2(after->atMs > onAt && after->atMs - onAt < 1500,
+                 qPrintable(QString::number(after->atMs - onAt)));
+        QCOMPARE(after->gpsMs, (after - 1)->gpsMs + 1000);
+        for (const GpsFixture::Published &p : f.published())
+            QVERIFY2(p.atMs < offAt + 300 || p.atMs > onAt, qPrintable(QString::number(p.atMs - offAt)));
+        QCOMPARE(receiver.connections(), 1);
     }
 
-    void failuresOfTheDataServiceAreLoggedByName()
+    void dataServiceFailingOrAbsentAtStart_data()
     {
+        QTest::addColumn<QStringList>("store"); // its arguments; empty: no store at all
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("failure codes")
+            << QStringList{QStringLiteral("--fail"), QStringLiteral("setSetupGps=-1000"),
+                           QStringLiteral("--fail"), QStringLiteral("setSetupGpsTracking=2")}
+            << QStringList{
+                   QStringLiteral("W File: cgpsprog Line:  1656 :  Dbus-Error:  \"VALIDATION_ERROR\" "),
+                   QStringLiteral("W File: cgpsprog Line:  1231 :  Dbus-Error:  \"REPLY_FALSE\" ")};
+        QTest::newRow("absent")
+            << QStringList()
+            << QStringList{QStringLiteral("W File: cgpsprog Line:  1646 :  getSetupGps returns NULL "),
+                           QStringLiteral("W File: cgpsprog Line:  1656 :  Dbus-Error:  "
+                                          "\"REPLY_NO_SUCCESS\" ")};
+    }
+
+    void dataServiceFailingOrAbsentAtStart()
+    {
+        QFETCH(QStringList, store);
+        QFETCH(QStringList, lines);
         SystemFixture f;
-        QVERIFY2(f.startBus() && f.startStore({QStringLiteral("--fail"), QStringLiteral("setSetupGps=-1000"),
-                                               QStringLiteral("--fail"), QStringLiteral("setSetupGpsTracking=2")})
-                     && f.startDaemon() && f.startSequence(),
+        QVERIFY2(f.startBus() && (store.isEmpty() || f.startStore(store)) && f.startDaemon() &&
+                     f.startSequence(),
                  qPrintable(f.error));
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1656 :  Dbus-Error:  \"VALIDATION_ERROR\" "), 3000));
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1231 :  Dbus-Error:  \"REPLY_FALSE\" "), 3000));
-        // expected: GPS still switched on by the default record
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
-    }
-
-    void dataServiceAbsentAtStart()
-    {
-        SystemFixture f;
-        QVERIFY2(f.startBus() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
-        // expected: null answers, failed stores named by code 0, GPS switched on anyway
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1646 :  getSetupGps returns NULL "), 3000));
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("Line:  1656 :  Dbus-Error:  \"REPLY_NO_SUCCESS\" "), 3000));
+        // expected: each failure named; GPS still switched on by the default record
+        for (const QString &line : lines)
+            QVERIFY2(f.daemon.waitForLog(line, 3000), qPrintable(line));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
         QVERIFY(f.daemon.isRunning());
     }
@@ -223,9 +239,9 @@ private Q_SLOTS:
                  qPrintable(f.error));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Can't connect to session bus!"), 3000, 2));
         QProcess late;
-        late.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                   QStringLiteral("--address=unix:path=") +
-                                                       dir.filePath(QStringLiteral("late-bus"))});
+        late.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--address=unix:path=") + dir.filePath(QStringLiteral("late-bus"))});
         QVERIFY(late.waitForStarted(3000));
         // expected: connected at one of the next attempts
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
@@ -238,7 +254,8 @@ private Q_SLOTS:
     {
         // situation: the tracking setup answer takes longer than the bus timeout (25 s)
         SystemFixture f;
-        QVERIFY2(f.startBus() && f.startStore({QStringLiteral("--delay"), QStringLiteral("getSetupGpsTracking=40000")}) &&
+        QVERIFY2(f.startBus() &&
+                     f.startStore({QStringLiteral("--delay"), QStringLiteral("getSetupGpsTracking=40000")}) &&
                      f.startDaemon(),
                  qPrintable(f.error));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
@@ -250,7 +267,8 @@ private Q_SLOTS:
         // expected: the thread's heartbeat goes on while the event loop waits
         QVERIFY(f.peer->waitFor(QStringLiteral("sigTrigger"), 10, 12000));
         // expected: the call ends by time-out as "nothing stored", the default is stored
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1186 :  getSetupGpsTracking returns NULL "), 30000));
+        QVERIFY(f.daemon.waitForLog(
+            QStringLiteral("W File: cgpsprog Line:  1186 :  getSetupGpsTracking returns NULL "), 30000));
         QVERIFY2(blocked.elapsed() > 20000, qPrintable(QString::number(blocked.elapsed())));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("'setSetupGpsTracking' successfull'"), 3000));
     }
@@ -261,7 +279,9 @@ private Q_SLOTS:
         SystemFixture f;
         QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
         QVERIFY(f.daemon.waitForLog(
-            QStringLiteral("W File: cgpsprog Line:  412 :  Error opening gpio27 device  No such file or directory "), 3000));
+            QStringLiteral(
+                "W File: cgpsprog Line:  412 :  Error opening gpio27 device  No such file or directory "),
+            3000));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
         QVERIFY(f.daemon.sendSignal(SIGTERM));
         int status = 0;
@@ -277,9 +297,13 @@ private Q_SLOTS:
         QVERIFY2(f.startBus() && f.startStore(), qPrintable(f.error));
         // situation: the daemon configured for the TCP bus; the store serves the same bus
         const QString address = f.bus.tcpAddress();
-        QVERIFY2(f.startDaemon(QStringLiteral("[SETUP_GENERAL]\nUse_Session_Bus=0\nTCP_Bus_Address=\"%1\"\n").arg(address)),
-                 qPrintable(f.error));
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("D File: cgpsprog Line:  1290 :  Connected to  \"%1\" , \"remote\" ").arg(address), 3000));
+        QVERIFY2(
+            f.startDaemon(
+                QStringLiteral("[SETUP_GENERAL]\nUse_Session_Bus=0\nTCP_Bus_Address=\"%1\"\n").arg(address)),
+            qPrintable(f.error));
+        QVERIFY(f.daemon.waitForLog(
+            QStringLiteral("D File: cgpsprog Line:  1290 :  Connected to  \"%1\" , \"remote\" ").arg(address),
+            3000));
         QVERIFY(f.peer->waitFor(QStringLiteral("sigTrigger"), 1, 2500));
         QCOMPARE(f.peer->seen(QStringLiteral("sigTrigger")).first().path, QStringLiteral("/Signals"));
         QVERIFY(f.startSequence());

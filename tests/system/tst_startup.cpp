@@ -1,8 +1,8 @@
 // The daemon binary as it starts on the board: daemonizing, its first log
-// lines, the settings file, the bus retry and the end by SIGTERM. Runs in a
-// private mount+network namespace (sandbox-run), so the fixed paths are ours.
+// lines, the settings file and the bus retry (its end by a signal: tst_faults).
+// Runs in a private mount+network namespace (sandbox-run), so the fixed paths
+// are ours.
 
-#include "../support/TestBus.h"
 #include "../support/TestDaemon.h"
 
 #include <QRegularExpression>
@@ -10,7 +10,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <sys/wait.h>
 
 class tst_Startup : public QObject
 {
@@ -45,7 +44,8 @@ private Q_SLOTS:
         // expected: every line carries the starting process's identity, in this order
         const QStringList lines = TestDaemon::logLines();
         const QString identity = QStringLiteral("NOID(%1):").arg(daemon.parentPid());
-        const QRegularExpression form(QStringLiteral("^NOID\\(\\d+\\):\\d{4}-\\d\\d-\\d\\d_\\d\\d:\\d\\d:\\d\\d:\\d{3} [DW] "));
+        const QRegularExpression form(
+            QStringLiteral("^NOID\\(\\d+\\):\\d{4}-\\d\\d-\\d\\d_\\d\\d:\\d\\d:\\d\\d:\\d{3} [DW] "));
         const QStringList expected = {
             QStringLiteral("W File: main Line:  98 :  starting the daemonizing process "),
             QStringLiteral("W File: main Line:  110 :  exit the parent process "),
@@ -54,7 +54,8 @@ private Q_SLOTS:
             QStringLiteral("D File: cgpsprog Line:  113 :  CGps::constructor()"),
             QStringLiteral(" "),
             QString(),
-            QStringLiteral("D File: cgpsprog Line:  1488 :  CGpsProg::readSettingsFromIniFile() :  /etc/Vorlan/gps.ini "),
+            QStringLiteral("D File: cgpsprog Line:  1488 :  CGpsProg::readSettingsFromIniFile() :  "
+                           "/etc/Vorlan/gps.ini "),
             QStringLiteral("D File: cgpsprog Line:  1318 :  Can't connect to session bus! "),
         };
         QVERIFY2(lines.size() >= expected.size(), qPrintable(lines.join(QLatin1Char('\n'))));
@@ -74,39 +75,28 @@ private Q_SLOTS:
         QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/Use_Session_Bus")).toInt(), 1);
         QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/TCP_Bus_Address")).toString(),
                  QStringLiteral("tcp:host=127.0.0.1,port=7777"));
-        QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/TCP_Bus_Name")).toString(), QStringLiteral("remote"));
+        QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/TCP_Bus_Name")).toString(),
+                 QStringLiteral("remote"));
         QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/Dbus_Connection_Retry")).toInt(), 5000);
         QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/Setup_Poll_Rate")).toInt(), 1000);
         ini.beginGroup(QStringLiteral("DEBUG_MESSAGES"));
         QCOMPARE(ini.childKeys().size(), 8);
         QCOMPARE(ini.value(QStringLiteral("Log_Level")).toInt(), 0); // present keys are never rewritten
-        QCOMPARE(ini.value(QStringLiteral("Logfile_Name")).toString(), QString::fromLatin1(TestDaemon::kLogFile));
-    }
-
-    void sigtermBeforeTheBusTakesTheDefaultAction()
-    {
-        TestDaemon daemon;
-        QVERIFY(daemon.start(noBusEnv()));
-        QVERIFY(daemon.sendSignal(SIGTERM));
-        int status = 0;
-        QVERIFY(daemon.waitForExit(3000, &status));
-        // expected: killed by the signal itself, no handler ran, the status line untouched
-        QVERIFY(WIFSIGNALED(status));
-        QCOMPARE(WTERMSIG(status), SIGTERM);
-        QCOMPARE(daemon.countLog(QStringLiteral("Signal received")), 0);
-        QVERIFY(!QFile::exists(QLatin1String(TestDaemon::kGpioFile)));
+        QCOMPARE(ini.value(QStringLiteral("Logfile_Name")).toString(),
+                 QString::fromLatin1(TestDaemon::kLogFile));
     }
 
     void retriesTheBusAtTheConfiguredInterval()
     {
         // situation: TCP bus configured (non-numeric session switch counts as 0), nobody listening
-        TestDaemon::writeSettings(QStringLiteral("[SETUP_GENERAL]\nUse_Session_Bus=true\nDbus_Connection_Retry=300\n"
-                                                 "[DEBUG_MESSAGES]\nLog_Level=0\n"));
+        TestDaemon::writeSettings(
+            QStringLiteral("[SETUP_GENERAL]\nUse_Session_Bus=true\nDbus_Connection_Retry=300\n"
+                           "[DEBUG_MESSAGES]\nLog_Level=0\n"));
         TestDaemon daemon;
         QVERIFY(daemon.start(noBusEnv()));
-        const QString failure =
-            QStringLiteral("D File: cgpsprog Line:  1320 :  Can't connect to  \"tcp:host=127.0.0.1,port=7777\" , "
-                           "\"remote\" ");
+        const QString failure = QStringLiteral(
+            "D File: cgpsprog Line:  1320 :  Can't connect to  \"tcp:host=127.0.0.1,port=7777\" , "
+            "\"remote\" ");
         QVERIFY(daemon.waitForLog(failure, 3000, 3));
         // expected: 50 ms, then every 300 ms: about 4 attempts in the first 1.1 s
         QThread::msleep(1100);
@@ -115,41 +105,8 @@ private Q_SLOTS:
         const QString first = TestDaemon::logLines().filter(QStringLiteral("Can't connect")).first();
         QCOMPARE(TestDaemon::messageOf(first), failure);
         QSettings ini(QLatin1String(TestDaemon::kSettingsFile), QSettings::IniFormat);
-        QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/Use_Session_Bus")).toString(), QStringLiteral("true"));
-    }
-
-    void sigtermAfterTheBusEndsCleanly()
-    {
-        TestBus bus;
-        QVERIFY2(bus.start(), qPrintable(bus.error()));
-        TestDaemon::writeSettings(QStringLiteral("[DEBUG_MESSAGES]\nLog_Level=0\n"));
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.unixAddress());
-        TestDaemon daemon;
-        QVERIFY(daemon.start(env));
-        QVERIFY(daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
-        QVERIFY(daemon.sendSignal(SIGHUP));
-        QVERIFY(daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  246 :  Signal SIGHUP received "), 3000));
-        QVERIFY(daemon.sendSignal(SIGTERM));
-        int status = 0;
-        QVERIFY(daemon.waitForExit(5000, &status));
-        // expected: handled on the event loop, status line cleared, exit status 0, no heartbeat wait
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
-        const QStringList messages = [] {
-            QStringList out;
-            const QStringList lines = TestDaemon::logLines();
-            for (const QString &l : lines)
-                out << TestDaemon::messageOf(l);
-            return out;
-        }();
-        const int received = messages.indexOf(QStringLiteral("D File: cgpsprog Line:  240 :  Signal received :  15 "));
-        QVERIFY2(received > 0, qPrintable(messages.join(QLatin1Char('\n'))));
-        QCOMPARE(messages.value(received + 1),
-                 QStringLiteral("W File: cgpsprog Line:  249 :  Signal SIGTERM received => exit program "));
-        QCOMPARE(messages.value(received + 2), QStringLiteral("W File: cgpsprog Line:  406 :  set gpio27 = 0 "));
-        QCOMPARE(messages.value(received + 3), QStringLiteral("D File: cgpsprog Line:  164 :  CGpsProg deconstruktor! "));
-        QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("0"));
+        QCOMPARE(ini.value(QStringLiteral("SETUP_GENERAL/Use_Session_Bus")).toString(),
+                 QStringLiteral("true"));
     }
 
     void unwritableLogDirectoryDoesNotStopTheDaemon()
@@ -165,7 +122,8 @@ private Q_SLOTS:
         const QString out = QString::fromLatin1(daemon.parentOutput());
         // expected: the failure once, the console lines still there, the daemon alive
         QCOMPARE(out.count(QStringLiteral("open log file failed")), 1);
-        QVERIFY2(out.contains(QStringLiteral("NOID(%1)open log file failed").arg(daemon.parentPid())), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("NOID(%1)open log file failed").arg(daemon.parentPid())),
+                 qPrintable(out));
         QVERIFY(out.contains(QStringLiteral(" W File: main Line:  110 :  exit the parent process \n")));
         QThread::msleep(300);
         QVERIFY(daemon.isRunning());
