@@ -1,58 +1,42 @@
-// Logbook entries rendered for the operator's screen, and the translation
-// tables they are rendered with: the project's sample tree, and hostile files.
+// Logbook entries rendered for the operator's screen with the translation
+// tables: the project's sample tree, and hostile files.
 
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
 #include "logbook/CTranslationHandler.h"
 #include "logbook/ELogSubType.h"
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <algorithm>
 #include <memory>
 
 namespace
 {
 const QString kSampleRoot = QStringLiteral(VORLAN_SOURCE_DIR "/data/translations");
-const QString kDateTimeValue = QStringLiteral("i18n_datetime_2026/03/02 06:14:03");
-const QString kLatitudeValue = QStringLiteral("i18n_gps_lat_logbook_48.123456");
-const QString kLongitudeValue = QStringLiteral("i18n_gps_lon_logbook_11.512345");
 
 QStringList warnings;
-QStringList debugs;
 
 void captureMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
-    (type == QtWarningMsg ? warnings : debugs).append(text);
+    if (type == QtWarningMsg)
+        warnings.append(text);
 }
 
-QString loadWarning(const QString &language, const QString &path)
+template <typename Entry> std::unique_ptr<CLogBase> entryOf(int subType)
 {
-    // Each item of the fleet's log form is followed by a blank, the last one too.
-    return QStringLiteral("CTranslationHandler::loadTranslationMap => Loading translation map for \"%1\" "
-                          "failed \"%2\" ")
-        .arg(language, path);
+    auto entry = std::make_unique<Entry>();
+    entry->oGpsPoint.latitude = 48.123456;
+    entry->oGpsPoint.longitude = 11.512345;
+    entry->oGpsPoint.dateTime = CDateTime::fromDateTime(QDate(2026, 3, 2), QTime(6, 14, 3));
+    entry->iSubType = subType;
+    entry->dtTimeStamp = CDateTime::fromDateTime(QDate(2026, 3, 2), QTime(6, 14, 5));
+    return entry;
 }
 
 std::unique_ptr<CLogBase> makeEntry(bool tracking, int subType)
 {
-    CGpsPoint point;
-    point.latitude = 48.123456;
-    point.longitude = 11.512345;
-    point.dateTime = CDateTime::fromDateTime(QDate(2026, 3, 2), QTime(6, 14, 3));
-    if (tracking) {
-        auto entry = std::make_unique<CLogTracking>();
-        entry->iSubType = subType;
-        entry->oGpsPoint = point;
-        return entry;
-    }
-    auto entry = std::make_unique<CLogGps>();
-    entry->iSubType = subType;
-    entry->oGpsPoint = point;
-    return entry;
+    return tracking ? entryOf<CLogTracking>(subType) : entryOf<CLogGps>(subType);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -67,13 +51,16 @@ void writeFile(const QString &path, const QByteArray &bytes)
 class tst_LogbookRender : public QObject
 {
     Q_OBJECT
-
     QTemporaryDir m_root;
     QtMessageHandler m_previous = nullptr;
-
     QString path(const QString &language) const
     {
         return m_root.path() + QStringLiteral("/locales/%1/translation.json").arg(language);
+    }
+    CTranslationHandler *handler(const QString &root)
+    {
+        CTranslationHandler::instance()->setWebRoot(root);
+        return CTranslationHandler::instance();
     }
 
 private slots:
@@ -87,13 +74,8 @@ private slots:
     {
         CTranslationHandler::release();
         warnings.clear();
-        debugs.clear();
     }
-
-    // situation: entries of every GPS subtype and a track point, rendered with
-    // the sample tables of two languages and of a language without a table.
-    // expected: names in the language (English for the missing one), the
-    // levels of the subtypes, a track point's time and position as values.
+    // Names in the language (English without a table), levels, a point's time and position.
     void render_data()
     {
         QTest::addColumn<QString>("language");
@@ -101,8 +83,6 @@ private slots:
         QTest::addColumn<int>("subType");
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("level");
-        QTest::addColumn<bool>("hasValues");
-        QTest::addColumn<QString>("dateFormat");
         const struct {
             bool tracking;
             int subType;
@@ -118,14 +98,12 @@ private slots:
             {false, 11005, "logbook_11005", "logbook_11005", 99}, // no key anywhere: the key itself
             {true, GPS_Data, "Track point", "Trackpunkt", 99},
         };
-        for (const QString &language : {QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("fr")}) {
+        for (const char *language : {"en", "de", "fr"}) {
             for (const auto &row : rows) {
-                const bool german = language == QLatin1String("de");
-                QTest::addRow("%s %s %d", qPrintable(language), row.tracking ? "tracking" : "gps",
-                              row.subType)
-                    << language << row.tracking << row.subType << QString::fromUtf8(german ? row.de : row.en)
-                    << row.level << (!row.tracking && row.subType == GPS_Data)
-                    << (german ? QStringLiteral("dd.MM.yyyy") : QStringLiteral("yyyy-MM-dd"));
+                const bool german = qstrcmp(language, "de") == 0;
+                QTest::addRow("%s %s %d", language, row.tracking ? "tracking" : "gps", row.subType)
+                    << QString::fromLatin1(language) << row.tracking << row.subType
+                    << QString::fromUtf8(german ? row.de : row.en) << row.level;
             }
         }
     }
@@ -134,69 +112,52 @@ private slots:
         QFETCH(QString, language);
         QFETCH(bool, tracking);
         QFETCH(int, subType);
-        QFETCH(QString, name);
-        QFETCH(int, level);
-        QFETCH(bool, hasValues);
-        QFETCH(QString, dateFormat);
-        CTranslationHandler::instance()->setWebRoot(kSampleRoot);
-        const QVariantMap map = CTranslationHandler::instance()->translationMap(language);
+        const QVariantMap map = handler(kSampleRoot)->translationMap(language);
         QCOMPARE(map.isEmpty(), language == QLatin1String("fr"));
-
-        std::unique_ptr<CLogBase> entry = makeEntry(tracking, subType);
-        entry->dtTimeStamp = CDateTime::fromDateTime(QDate(2026, 3, 2), QTime(6, 14, 5));
+        const std::unique_ptr<CLogBase> entry = makeEntry(tracking, subType);
         const CLogDisplayRecord record = entry->render(map);
-        QCOMPARE(record.name, name);
-        QCOMPARE(record.level, level);
-        const QVariantList values{kDateTimeValue, kLatitudeValue, kLongitudeValue};
-        QCOMPARE(record.values, hasValues ? values : QVariantList());
-        QCOMPARE(record.dateFormat, dateFormat);
+        QTEST(record.name, "name");
+        QTEST(record.level, "level");
+        const QVariantList values{"i18n_datetime_2026/03/02 06:14:03", "i18n_gps_lat_logbook_48.123456",
+                                  "i18n_gps_lon_logbook_11.512345"};
+        QCOMPARE(record.values, !tracking && subType == GPS_Data ? values : QVariantList());
+        QCOMPARE(record.dateFormat, language == QLatin1String("de") ? "dd.MM.yyyy" : "yyyy-MM-dd");
         QCOMPARE(record.timeFormat, QStringLiteral("HH:mm:ss"));
         QCOMPARE(record.dtTimeStamp, entry->dtTimeStamp);
-        QCOMPARE(record.translationMap, map);
-        QVERIFY(record.firstText.isEmpty() && record.secondText.isEmpty());
-        QCOMPARE(record.lastNumber, 0);
-        const QVariantMap nameValue{
-            {QStringLiteral("name"), QStringLiteral("logbook_wm_entry")},
-            {QStringLiteral("value"), QStringLiteral("i18n_logbook_wm_type_unknown")}};
+        QVERIFY(record.firstText.isEmpty() && record.secondText.isEmpty() && record.lastNumber == 0);
+        const QVariantMap nameValue{{"name", "logbook_wm_entry"}, {"value", "i18n_logbook_wm_type_unknown"}};
         QCOMPARE(entry->renderNameValue(), QVariantList{nameValue});
     }
-
-    // situation: an English table without the track point's key and without
-    // formats, and a table writing day and year in upper case.
-    // expected: the key itself as name, formats resolved to their keys; upper
-    // case D and Y lowered in the cached table only.
-    void renderEdgeCases()
+    // A table without the key or formats: the key itself, formats as their keys.
+    // Upper-case D and Y are lowered in the cached table only.
+    void tablesOnDisk()
     {
         writeFile(path(QStringLiteral("en")), "{\"timeformat\": \"\"}");
         writeFile(path(QStringLiteral("xx")), "{\"dateformat\": \"DD.MM.YYYY Dd Yy\", \"11000\": \"Punkt\"}");
-        CTranslationHandler::instance()->setWebRoot(m_root.path());
-
+        CTranslationHandler *tables = handler(m_root.path());
         const CLogDisplayRecord gpsData = makeEntry(false, GPS_Data)->render(QVariantMap());
         QCOMPARE(gpsData.name, QStringLiteral("logbook_11000_A"));
         QCOMPARE(gpsData.level, 55);
-        QCOMPARE(gpsData.values.size(), 3);
-        QCOMPARE(gpsData.dateFormat, QStringLiteral("dateformat"));
-        QCOMPARE(gpsData.timeFormat, QStringLiteral("timeformat"));
-
+        QCOMPARE(gpsData.dateFormat + gpsData.timeFormat, QStringLiteral("dateformattimeformat"));
         const QVariantMap given{{QStringLiteral("dateformat"), QStringLiteral("YYYY")}};
         QCOMPARE(makeEntry(false, GPS_NoData)->render(given).dateFormat, QStringLiteral("YYYY"));
-        const QVariantMap upper = CTranslationHandler::instance()->translationMap(QStringLiteral("xx"));
+        const QVariantMap upper = tables->translationMap(QStringLiteral("xx"));
         QCOMPARE(upper.value(QStringLiteral("dateformat")).toString(), QStringLiteral("dd.MM.yyyy dd yy"));
         QCOMPARE(makeEntry(true, GPS_Data)->render(upper).name, QStringLiteral("Punkt"));
         // The English table was loaded with a created, empty date format.
-        QCOMPARE(CTranslationHandler::instance()
-                     ->translationMap(QStringLiteral("en"))
-                     .value(QStringLiteral("dateformat")),
+        QCOMPARE(tables->translationMap(QStringLiteral("en")).value(QStringLiteral("dateformat")),
                  QVariant(QString()));
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+        // The cache answers until release(); a new instance starts at the board's web root.
+        writeFile(path(QStringLiteral("xx")), "{\"11000\": \"Neu\"}");
+        QCOMPARE(tables->translationMap(QStringLiteral("xx")), upper);
+        CTranslationHandler::release();
+        QCOMPARE(CTranslationHandler::instance()->webRoot(), QStringLiteral("/var/www/brask_vorlan_gui"));
+        QCOMPARE(handler(m_root.path())->translationMap(QStringLiteral("xx")).value("11000"),
+                 QVariant("Neu"));
     }
-
-    // situation: translation and database-to-GUI files that are missing,
-    // empty, garbage, of the wrong shape, oversized, cut by a zero byte, in
-    // another encoding or nested beyond reason.
-    // expected: no crash; failed loads give empty maps, and only translation
-    // tables warn, at every request; valid JSON that is no object loads
-    // without content; bytes count as Latin-1.
+    // Failed loads give empty maps, and translation tables warn at every request;
+    // JSON that is no object loads empty; bytes are Latin-1 up to a zero byte.
     void hostileFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes"); // null: no file at all
@@ -209,27 +170,14 @@ private slots:
         };
         QTest::newRow("missing") << QByteArray() << false << QVariantMap();
         QTest::newRow("empty") << QByteArray("") << false << QVariantMap();
-        QTest::newRow("blanks") << QByteArray(" \n\t ") << false << QVariantMap();
-        QTest::newRow("not json") << QByteArray("dateformat = DD.MM.YYYY") << false << QVariantMap();
         QTest::newRow("cut object") << QByteArray("{\"a\": \"b\"") << false << QVariantMap();
-        QTest::newRow("garbage after object") << QByteArray("{\"a\": \"b\"} x") << false << QVariantMap();
         QTest::newRow("array") << QByteArray("[{\"a\": \"b\"}]") << true << QVariantMap();
-        QTest::newRow("number") << QByteArray("42") << true << QVariantMap();
-        QTest::newRow("null") << QByteArray("null") << true << QVariantMap();
-        QTest::newRow("two numbers") << QByteArray("1, 2") << false << QVariantMap();
         QTest::newRow("at the size cap") << padded(CTranslationHandler::kMaxFileBytes) << true << ab;
         QTest::newRow("over the size cap")
             << padded(CTranslationHandler::kMaxFileBytes + 1) << false << QVariantMap();
         QTest::newRow("zero byte after object") << QByteArray("{\"a\": \"b\"}\0{[", 13) << true << ab;
-        QTest::newRow("zero byte inside") << QByteArray("{\"a\": \"b\0\"}", 11) << false << QVariantMap();
         QTest::newRow("latin-1 bytes") << QByteArray("{\"a\": \"\xe4\xff\"}") << true
                                        << QVariantMap{{QStringLiteral("a"), QStringLiteral("\u00e4\u00ff")}};
-        QTest::newRow("raw utf-8 umlaut")
-            << QByteArray("{\"a\": \"\xc3\xa4\"}") << true
-            << QVariantMap{{QStringLiteral("a"), QStringLiteral("\u00c3\u00a4")}};
-        QTest::newRow("escaped umlaut") << QByteArray("{\"a\": \"\\u00e4\"}") << true
-                                        << QVariantMap{{QStringLiteral("a"), QStringLiteral("\u00e4")}};
-        QTest::newRow("deep arrays") << QByteArray(100000, '[') << false << QVariantMap();
         QTest::newRow("deep objects") << QByteArray("{\"a\":").repeated(100000) << false << QVariantMap();
     }
     void hostileFiles()
@@ -244,67 +192,25 @@ private slots:
             writeFile(path(language), bytes);
             writeFile(databasePath, bytes);
         }
-        CTranslationHandler *handler = CTranslationHandler::instance();
-        handler->setWebRoot(m_root.path());
+        CTranslationHandler *tables = handler(m_root.path());
         const bool oversized = bytes.size() > CTranslationHandler::kMaxFileBytes;
-
         QVariantMap expected = content;
         if (loaded)
             expected.insert(QStringLiteral("dateformat"), QString());
+        // Each item of the fleet's log form is followed by a blank, the last one too.
+        const QString warning =
+            QStringLiteral("CTranslationHandler::loadTranslationMap => Loading translation map "
+                           "for \"%1\" failed \"%2\" ")
+                .arg(language, path(language));
         for (int request = 1; request <= 2; ++request) {
-            QCOMPARE(handler->translationMap(language), expected);
+            QCOMPARE(tables->translationMap(language), expected);
             const QStringList loadWarnings = warnings.filter(QStringLiteral("loadTranslationMap"));
             QCOMPARE(loadWarnings.size(), loaded ? 0 : request);
-            QCOMPARE(loadWarnings.count(loadWarning(language, path(language))), loadWarnings.size());
+            QCOMPARE(loadWarnings.count(warning), loadWarnings.size());
         }
-        QCOMPARE(handler->databaseToGuiMap(), content);
+        QCOMPARE(tables->databaseToGuiMap(), content);
         QCOMPARE(warnings.filter(QStringLiteral("larger than")).size(), oversized ? 3 : 0);
         QCOMPARE(warnings.size(), (loaded ? 0 : 2) + (oversized ? 3 : 0));
-    }
-
-    // situation: a table changes on disk after it was loaded.
-    // expected: the cache answers until release(); the new instance starts
-    // at the board's web root with empty caches.
-    void cacheAndRelease()
-    {
-        writeFile(path(QStringLiteral("cc")), "{\"a\": \"old\"}");
-        CTranslationHandler::instance()->setWebRoot(m_root.path());
-        QCOMPARE(
-            CTranslationHandler::instance()->translationMap(QStringLiteral("cc")).value(QStringLiteral("a")),
-            QVariant(QStringLiteral("old")));
-        writeFile(path(QStringLiteral("cc")), "{\"a\": \"new\"}");
-        QCOMPARE(
-            CTranslationHandler::instance()->translationMap(QStringLiteral("cc")).value(QStringLiteral("a")),
-            QVariant(QStringLiteral("old")));
-        CTranslationHandler::release();
-        QCOMPARE(CTranslationHandler::instance()->webRoot(), QStringLiteral("/var/www/brask_vorlan_gui"));
-        CTranslationHandler::instance()->setWebRoot(m_root.path());
-        QCOMPARE(
-            CTranslationHandler::instance()->translationMap(QStringLiteral("cc")).value(QStringLiteral("a")),
-            QVariant(QStringLiteral("new")));
-    }
-
-    // The sample tree is read as Latin-1: it must stay ASCII, and German must
-    // name everything English names.
-    void sampleTree()
-    {
-        CTranslationHandler::instance()->setWebRoot(kSampleRoot);
-        const QVariantMap en = CTranslationHandler::instance()->translationMap(QStringLiteral("en"));
-        const QVariantMap de = CTranslationHandler::instance()->translationMap(QStringLiteral("de"));
-        QCOMPARE(de.keys(), en.keys());
-        QCOMPARE(de.value(QStringLiteral("gps_lon_logbook")).toString(), QStringLiteral("L\u00e4nge %1"));
-        QVERIFY(!CTranslationHandler::instance()->databaseToGuiMap().isEmpty());
-        for (const QString &file :
-             {QStringLiteral("locales/en/translation.json"), QStringLiteral("locales/de/translation.json"),
-              QStringLiteral("locales/database_to_gui.json")}) {
-            QFile in(kSampleRoot + QLatin1Char('/') + file);
-            QVERIFY(in.open(QIODevice::ReadOnly));
-            const QByteArray bytes = in.readAll();
-            QVERIFY2(std::all_of(bytes.cbegin(), bytes.cend(),
-                                 [](char c) { return c != 0 && static_cast<unsigned char>(c) < 0x80; }),
-                     qPrintable(file));
-        }
-        QVERIFY(warnings.isEmpty());
     }
 };
 

@@ -1,4 +1,10 @@
+// Byte layouts of the records and logbook entries as the fleet's readers
+// expect them, merging reads, and local date-times past 2038.
+
 #include "RecordTestUtil.h"
+#include "logbook/CLogGps.h"
+#include "logbook/CLogTracking.h"
+#include "logbook/ELogSubType.h"
 #include "records/CGpsPoint.h"
 #include "records/CRecordStream.h"
 #include "records/CReplyCode.h"
@@ -8,16 +14,20 @@
 #include "records/CSetupGeneralNonWM.h"
 #include "records/CSetupGps.h"
 #include "records/CSetupGpsTracking.h"
-
+#include <QDeadlineTimer>
 #include <QtTest>
 #include <cmath>
+#include <functional>
 
+namespace
+{
 // "Europe/Berlin" as a stream string: byte length 26, UTF-16BE.
-static const char *const kBerlinText =
-    "0000001A 0045 0075 0072 006F 0070 0065 002F 0042 0065 0072 006C 0069 006E";
+const char *const kBerlinText = "0000001A 0045 0075 0072 006F 0070 0065 002F 0042 0065 0072 006C 0069 006E";
+// Epoch 0 in Berlin: 01:00 standard time.
+const char *const kEpochBerlin = "00253D8C 0036EE80 00";
 
 // The constructed general setup record, written out run by run from its layout.
-static QByteArray generalSetupGolden()
+QByteArray generalSetupGolden()
 {
     return header() + rep("00000000", 5) /* 2-6 */ + hex("00 00 01 00 01 00 01 00") /* 7-14 */ +
            rep("00000000", 3) /* 15-17 */ + hex("01 00000000 000000") /* 18-22 */ +
@@ -38,458 +48,455 @@ static QByteArray generalSetupGolden()
            hex("00000006 002D 002D 002D 00030D40 00000000 00000000 00") /* 132-136 */;
 }
 
-// The constructed runtime GPS record: five false marks, empty texts (length 0,
-// not the null marker), zeros, the reset point.
-static QByteArray runtimeGpsGolden()
-{
-    return header() + rep("00 00000000", 4) + hex("00") + resetPoint();
-}
-
-// The constructed trigger record with both times at epoch 0 in UTC.
-static QByteArray triggerGolden(const QByteArray &time = epochUtc())
+QByteArray triggerGolden(const QByteArray &time = kEpochUtc)
 {
     return header() + rep("0000", 9) + rep("00 00000000", 2) + hex("00") + time + hex("00") + time +
            hex("00 00000000");
 }
 
-// The constructed general runtime record in UTC.
-static QByteArray generalRuntimeGolden()
+QByteArray generalRuntimeGolden(const QByteArray &time = kEpochUtc)
 {
     return header() + hex("00 00000000 00 00000000 00 00") /* 1-3 */ + rep("00 00000000", 10) /* 4-13 */ +
-           hex("00 00000000 00") + epochUtc() /* 14-15 */ +
+           hex("00 00000000 00") + time /* 14-15 */ +
            hex("00 00000000 00 FFFFFFFF 00 00000000 00 FFFFFFFF") /* 16-19 */ +
            rep("00 00000000", 9) /* 20-28 */ + hex("00 00000000 00 00000000 00 00000000") /* 29-31 */;
 }
 
+// Logbook entry base: version 256, type, subtype -1, two zero qint64, 0001-01-01 local, -1, 0.
+QByteArray constructedBase(const char *type)
+{
+    return hex("00000100") + hex(type) + hex("FFFFFFFF") + rep("00", 16) + hex("001A4450 00000000 FF") +
+           hex("FFFFFFFF 00000000");
+}
+
+// Reads each input in turn into one fresh record: the last status, and what it then writes.
+using Reader = std::function<CRecordStatus(const QList<QByteArray> &, QByteArray *reserialized)>;
+
+template <typename R> Reader reader()
+{
+    return [](const QList<QByteArray> &inputs, QByteArray *reserialized) {
+        R record;
+        CRecordStatus status;
+        for (const QByteArray &bytes : inputs)
+            status = record.parse(bytes);
+        if (reserialized)
+            *reserialized = record.serialize();
+        return status;
+    };
+}
+
+// Serialises twice: the second run reuses the buffer and must not append to it.
+template <typename R> QByteArray twice(R record)
+{
+    record.serialize();
+    return record.serialize();
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Reader)
 class tst_Records : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init() { setZone("UTC"); }
-
-    void setupGps();
-    void setupGpsTracking();
-    void gpsPoint();
-    void runtimeGpsBytesAndMarks();
-    void runtimeGpsMerge();
-    void trigger();
-    void triggerTimeZones();
-    void generalSetup();
-    void generalSetupSharedField_data();
-    void generalSetupSharedField();
-    void generalRuntime();
-    void replyCodes();
-};
-
-void tst_Records::setupGps()
-{
-    CSetupGps fresh;
-    const QByteArray golden = header() + hex("00000000 01");
-    QCOMPARE(fresh.serialize(), golden);
-    QCOMPARE(fresh.serializationBuffer, golden);
-
-    CSetupGps changed;
-    changed.iTimeSync = 7;
-    changed.bGpsEnabled = false;
-    changed.reserved = "ABC";
-    const QByteArray bytes = changed.serialize();
-    QCOMPARE(bytes, hex("00000100 00000003 414243 00000007 00"));
-    // Serialising a shorter record into a used buffer leaves no stale tail.
-    QCOMPARE(fresh.serialize(), golden);
-    CSetupGps back;
-    QCOMPARE(back.parse(bytes).code(), CRecordStatus::Ok);
-    QCOMPARE(back, changed);
-
-    // Empty bytes and an old version leave the record as it was.
-    CSetupGps kept;
-    QCOMPARE(kept.parse(QByteArray()).code(), CRecordStatus::Truncated);
-    QCOMPARE(kept.parse(hex("000000FF 00000000 00000001 00")).code(), CRecordStatus::OldVersion);
-    QCOMPARE(kept, CSetupGps());
-
-    // A newer version reads with the same layout; the version member stays.
-    CSetupGps newer;
-    QCOMPARE(newer.parse(header("00000101") + hex("00000005 00")).code(), CRecordStatus::Ok);
-    QCOMPARE(newer.version, 256);
-    QCOMPARE(newer.iTimeSync, 5);
-    QCOMPARE(newer.bGpsEnabled, false);
-
-    // Ends after the reserved block: the failed reads give 0 and false.
-    CSetupGps cut;
-    cut.iTimeSync = 3;
-    QCOMPARE(cut.parse(header()).code(), CRecordStatus::Truncated);
-    QCOMPARE(cut.iTimeSync, 0);
-    QCOMPARE(cut.bGpsEnabled, false);
-}
-
-void tst_Records::setupGpsTracking()
-{
-    CSetupGpsTracking fresh;
-    const QByteArray golden = header() + hex("00000000 00000000 000000B4 00000064 00000005");
-    QCOMPARE(fresh.serialize(), golden);
-    QCOMPARE(golden.size(), 60);
-
-    CSetupGpsTracking old;
-    QCOMPARE(old.parse(hex("000000FF") + rep("01", 56)).code(), CRecordStatus::OldVersion);
-    QCOMPARE(old, CSetupGpsTracking());
-
-    CSetupGpsTracking newer;
-    QCOMPARE(newer.parse(header("00000101") + hex("00000004 FFFFFFFF 0000003C 000001F4 00000032")).code(),
-             CRecordStatus::Ok);
-    QCOMPARE(newer.eTrackingStatus, 4);
-    QCOMPARE(newer.iExtra, -1);
-    QCOMPARE(newer.iInterval, 60);
-    QCOMPARE(newer.distance, 500);
-    QCOMPARE(newer.SpeedLevel, 50);
-
-    CSetupGpsTracking back;
-    QCOMPARE(back.parse(newer.serialize()).code(), CRecordStatus::Ok);
-    QCOMPARE(back, newer);
-}
-
-void tst_Records::gpsPoint()
-{
-    CGpsPoint fresh;
-    QCOMPARE(fresh.toBytes(), resetPoint());
-    QCOMPARE(CGpsPoint(QByteArray()).toBytes(), resetPoint());
-
-    CGpsPoint p;
-    p.version = 257;
-    p.dateTime = CDateTime::fromUtc(QDate(2020, 5, 17), QTime(8, 9, 10));
-    p.latitude = 48.5;
-    p.longitude = 11.25;
-    p.altitude = -1.0;
-    p.status = 1;
-    p.timeOffset = 7200;
-    p.satellites = 12;
-    p.hdop = 0.5;
-    p.speed = 1.0;
-    p.track = 0.5;
-    const QByteArray bytes = p.toBytes();
-    QCOMPARE(bytes, hex("00000101 0025856B 01BFD870 02 4048400000000000 4026800000000000 BFF0000000000000"
-                        "00000001 00001C20 0000000C 3FE0000000000000 3FF0000000000000 3FE0000000000000"));
-    CRecordStatus status;
-    QCOMPARE(CGpsPoint(bytes, &status), p);
-    QCOMPARE(status.code(), CRecordStatus::Ok);
-    QCOMPARE(CGpsPoint().assignFromBytes(bytes + hex("00")).code(), CRecordStatus::TrailingData);
-
-    // NaN never survives a read, an assignment or a copy.
-    const QByteArray nan = hex("7FF8000000000000");
-    const CGpsPoint read(hex("00000100 001A4450 00000000 FF") + nan + rep("00", 16) + rep("00", 12) + nan +
-                         nan + nan);
-    QCOMPARE(read.latitude, 0.0);
-    QCOMPARE(read.hdop, 0.0);
-    QCOMPARE(read.speed, 0.0);
-    QCOMPARE(read.track, 0.0);
-    CGpsPoint withNaN;
-    withNaN.speed = std::nan("");
-    withNaN.altitude = std::nan("");
-    CGpsPoint assigned;
-    assigned = withNaN;
-    QCOMPARE(assigned.speed, 0.0);
-    QCOMPARE(assigned.altitude, 0.0);
-    QCOMPARE(CGpsPoint(withNaN).speed, 0.0);
-
-    p.reset();
-    QCOMPARE(p.toBytes(), resetPoint());
-}
-
-void tst_Records::runtimeGpsBytesAndMarks()
-{
-    CRuntimeGps fresh;
-    QCOMPARE(fresh.serialize(), runtimeGpsGolden());
-    QVERIFY(!fresh.isChanged());
-
-    // Setting an unchanged value still marks, and a single point value marks the point.
-    CRuntimeGps record;
-    record.setLatitude(0.0);
-    QVERIFY(record.isMarked(CRuntimeGps::MarkGpsPoint));
-    QVERIFY(record.isChanged());
-    QVERIFY(!record.isMarked(CRuntimeGps::MarkText1));
-    record.setRuntimeGpsText1(QStringLiteral("A"));
-    record.setRuntimeGpsValue1(-1);
-    record.setRuntimeGpsValue2(2);
-    record.setRuntimeGpsText2(QString());
-    QCOMPARE(record.serialize(),
-             header() + hex("01 00000002 0041 01 FFFFFFFF 01 00000002 01 FFFFFFFF 01") + resetPoint());
-
-    // Every point setter lands in the point.
-    CRuntimeGps all;
-    const CDateTime time = CDateTime::fromUtc(QDate(2021, 3, 4), QTime(5, 6, 7));
-    all.setDateTime(time);
-    all.setLatitude(1.5);
-    all.setLongitude(2.5);
-    all.setAltitude(3.5);
-    all.setStatus(1);
-    all.setTimeOffset(60);
-    all.setSatellites(9);
-    all.setHdop(0.9);
-    all.setSpeed(88.0);
-    all.setTrack(180.0);
-    QCOMPARE(all.gpsPoint().dateTime, time);
-    QCOMPARE(QList<double>(
-                 {all.latitude(), all.longitude(), all.altitude(), all.hdop(), all.speed(), all.track()}),
-             QList<double>({1.5, 2.5, 3.5, 0.9, 88.0, 180.0}));
-    QCOMPARE(QList<int>({all.status(), all.timeOffset(), all.satellites()}), QList<int>({1, 60, 9}));
-    CGpsPoint nanPoint;
-    nanPoint.track = std::nan("");
-    all.setGpsPoint(nanPoint);
-    QCOMPARE(all.track(), 0.0);
-}
-
-void tst_Records::runtimeGpsMerge()
-{
-    // Unmarked values are skipped, marked ones taken when they differ.
-    CRuntimeGps merged;
-    const QByteArray stream = header() + hex("00 00000002 0041 01 00000007 01 00000000 01 00000002 0042 01") +
-                              hex("00000100 001A4450 00000000 FF 4048400000000000") + rep("00", 16) +
-                              rep("00", 12) + rep("00", 24);
-    QCOMPARE(merged.parse(stream).code(), CRecordStatus::Ok);
-    QCOMPARE(merged.RuntimeGpsText1(), QString(""));
-    QVERIFY(!merged.isMarked(CRuntimeGps::MarkText1));
-    QCOMPARE(merged.RuntimeGpsValue1(), 7);
-    QVERIFY(merged.isMarked(CRuntimeGps::MarkValue1));
-    QVERIFY(!merged.isMarked(CRuntimeGps::MarkValue2)); // marked, but equal to the held 0
-    QCOMPARE(merged.RuntimeGpsText2(), QString("B"));
-    QCOMPARE(merged.latitude(), 48.5);
-    QVERIFY(merged.isMarked(CRuntimeGps::MarkGpsPoint));
-    QVERIFY(merged.isChanged());
-
-    // A held NaN differs in bytes from the 0.0 read, so the marked point is taken.
-    CRuntimeGps held;
-    held.setSpeed(std::nan(""));
-    QCOMPARE(held.parse(header() + rep("00 00000000", 4) + hex("01") + resetPoint()).code(),
-             CRecordStatus::Ok);
-    QCOMPARE(held.speed(), 0.0);
-
-    // Points differ by their bytes: the same instant with another spec byte is taken.
-    CRuntimeGps local;
-    local.setDateTime(CDateTime::fromMSecsSinceEpoch(0));
-    QVERIFY(local
-                .parse(header() + rep("00 00000000", 4) + hex("01 00000100") +
-                       epochUtc().replace(8, 1, hex("02")) + rep("00", 60))
-                .ok());
-    QCOMPARE(local.dateTime().spec(), quint8(CDateTime::Utc));
-
-    CRuntimeGps old;
-    old.setRuntimeGpsValue2(3);
-    const CRuntimeGps before = old;
-    QCOMPARE(old.parse(hex("000000FF") + rep("01", 40)).code(), CRecordStatus::OldVersion);
-    QCOMPARE(old, before);
-
-    CRuntimeGps roundTrip;
-    QCOMPARE(roundTrip.parse(merged.serialize()).code(), CRecordStatus::Ok);
-    QCOMPARE(roundTrip, merged);
-}
-
-void tst_Records::trigger()
-{
-    CRuntimeTriggerFtpTransfer fresh;
-    QCOMPARE(fresh.serialize(), triggerGolden());
-    QCOMPARE(fresh.serializeValues(),
-             rep("00", 9) + rep("00000000", 2) + epochUtc() + epochUtc() + hex("00000000"));
-
-    CRuntimeTriggerFtpTransfer start;
-    start.setStartGpsFileTransfer(true);
-    QCOMPARE(start.serialize().mid(40, 2), hex("01 01"));
-    QVERIFY(start.isChanged());
-
-    // All marks false: only the reserved block comes over.
-    CRuntimeTriggerFtpTransfer unmarked;
-    const QByteArray other = hex("00000100 00000001 55") + hex("00 01") + rep("00 01", 8) +
-                             hex("00 00000002 0041 00 00000002 0041") + hex("00 00000000 00000000 02") +
-                             hex("00 00000000 00000000 02 00 00000002 0041");
-    QCOMPARE(unmarked.parse(other).code(), CRecordStatus::Ok);
-    CRuntimeTriggerFtpTransfer expected;
-    expected.reserved = hex("55");
-    QCOMPARE(unmarked, expected);
-
-    // Marked and equal: nothing changes, nothing is marked.
-    CRuntimeTriggerFtpTransfer equal;
-    QVERIFY(equal.parse(triggerGolden().replace(40, 2, hex("01 00"))).ok());
-    QCOMPARE(equal, CRuntimeTriggerFtpTransfer());
-
-    // Marked and different: taken and marked; a time naming the same instant is equal.
-    CRuntimeTriggerFtpTransfer merged;
-    const QByteArray marked = header() + hex("01 01") + rep("00 00", 7) + hex("01 01") +
-                              hex("01 00000002 0041 00 00000000") + hex("01 00253D8C 00000000 02") +
-                              hex("01 00253D8C 00000001 02 01 00000002 0043");
-    QCOMPARE(merged.parse(marked).code(), CRecordStatus::Ok);
-    QVERIFY(merged.StartGpsFileTransfer() && merged.TriggerFlag9() && !merged.TriggerFlag2());
-    QVERIFY(merged.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag9));
-    QCOMPARE(merged.TriggerText1(), QString("A"));
-    QCOMPARE(merged.TriggerText3(), QString("C"));
-    QVERIFY(!merged.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerTime1));
-    QVERIFY(merged.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerTime2));
-    QCOMPARE(merged.TriggerTime2().msecsOfDay(), 1u);
-
-    CRuntimeTriggerFtpTransfer old;
-    QCOMPARE(old.parse(hex("000000FF 00000001 55") + rep("01", 40)).code(), CRecordStatus::OldVersion);
-    QCOMPARE(old, CRuntimeTriggerFtpTransfer());
-
-    // Every setter marks; the values survive a round trip.
-    CRuntimeTriggerFtpTransfer all;
-    all.setTriggerFlag2(true);
-    all.setTriggerFlag3(false);
-    all.setTriggerFlag4(true);
-    all.setTriggerFlag5(true);
-    all.setTriggerFlag6(true);
-    all.setTriggerFlag7(true);
-    all.setTriggerFlag8(true);
-    all.setTriggerText2(QStringLiteral("two"));
-    all.setTriggerTime1(CDateTime::fromUtc(QDate(2020, 1, 2), QTime(3, 4, 5)));
-    CRuntimeTriggerFtpTransfer back;
-    QVERIFY(back.parse(all.serialize()).ok());
-    QVERIFY(back.TriggerFlag2() && back.TriggerFlag8() && !back.TriggerFlag3());
-    QVERIFY(
-        !back.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag3)); // marked false equals the held false
-    QCOMPARE(back.TriggerText2(), QString("two"));
-    QCOMPARE(back.TriggerTime1(), all.TriggerTime1());
-}
-
-void tst_Records::triggerTimeZones()
-{
-    // Epoch 0 as Berlin time is 01:00 standard time; a summer instant carries 01.
-    setZone("Europe/Berlin");
-    CRuntimeTriggerFtpTransfer berlin;
-    QCOMPARE(berlin.serialize(), triggerGolden(hex("00253D8C 0036EE80 00")));
-    berlin.setTriggerTime1(CDateTime::fromTimeT(1579089600)); // 2020-01-15 12:00 UTC
-    berlin.setTriggerTime2(CDateTime::fromTimeT(1593604800)); // 2020-07-01 12:00 UTC
-    const QByteArray values = berlin.serializeValues();
-    QCOMPARE(values.mid(17, 18), hex("002584F0 02CA1C80 00 00258598 03010B00 01"));
-}
-
-void tst_Records::generalSetup()
-{
-    CSetupGeneralNonWM fresh;
-    QCOMPARE(fresh.serialize(), generalSetupGolden());
-    QCOMPARE(fresh.timeZone(), QString("Europe/Berlin"));
-    QVERIFY(fresh.daylightSaving());
-
-    CSetupGeneralNonWM old;
-    QCOMPARE(old.parse(hex("000000FF") + rep("01", 600)).code(), CRecordStatus::OldVersion);
-    QCOMPARE(old, CSetupGeneralNonWM());
-
-    // Cut off after field 71: empty zone text, daylight saving off.
-    const QByteArray golden = generalSetupGolden();
-    CSetupGeneralNonWM cut;
-    QCOMPARE(cut.parse(golden.left(golden.indexOf(hex(kBerlinText)))).code(), CRecordStatus::Truncated);
-    QCOMPARE(cut.timeZone(), QString(""));
-    QVERIFY(!cut.daylightSaving());
-
-    // Every field changed survives the round trip.
-    CSetupGeneralNonWM all;
-    for (int field = 1; field <= CSetupGeneralNonWM::kFieldCount; ++field) {
-        switch (CSetupGeneralNonWM::fieldType(field)) {
-        case CSetupGeneralNonWM::FieldType::Bool:
-            QVERIFY(all.setField(field, !fresh.field(field).toBool()));
-            break;
-        case CSetupGeneralNonWM::FieldType::String:
-            QVERIFY(all.setField(field, QStringLiteral("f%1").arg(field)));
-            break;
-        case CSetupGeneralNonWM::FieldType::ByteArray:
-            QVERIFY(all.setField(field, QByteArray("r")));
-            break;
-        default:
-            QVERIFY(all.setField(field, 1000 + field));
-        }
+    void layouts_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("golden");
+        QTest::addColumn<Reader>("reader");
+        QTest::addColumn<QByteArray>("reread"); // written after reading golden; empty: merges
+        QTest::addColumn<int>("lengthOffset");  // where a byte-array length lies, -1 for none
+        const auto row = [](const char *name, const QByteArray &bytes, const QByteArray &golden,
+                            const Reader &reader, bool copies = true, int lengthOffset = 4) {
+            QTest::newRow(name) << bytes << golden << reader << (copies ? golden : QByteArray())
+                                << lengthOffset;
+        };
+        CSetupGps gps;
+        gps.iTimeSync = 7;
+        gps.bGpsEnabled = false;
+        gps.reserved = "ABC";
+        // Setting an unchanged value still marks; a single point value marks the point.
+        CRuntimeGps marks;
+        marks.setLatitude(0.0);
+        marks.setRuntimeGpsText1(QStringLiteral("A"));
+        marks.setRuntimeGpsValue1(-1);
+        marks.setRuntimeGpsValue2(2);
+        marks.setRuntimeGpsText2(QString());
+        // Each setter marks its own flag.
+        CRuntimeTriggerFtpTransfer flags;
+        flags.setStartGpsFileTransfer(true);
+        flags.setTriggerFlag3(false);
+        for (auto set :
+             {&CRuntimeTriggerFtpTransfer::setTriggerFlag4, &CRuntimeTriggerFtpTransfer::setTriggerFlag5,
+              &CRuntimeTriggerFtpTransfer::setTriggerFlag6, &CRuntimeTriggerFtpTransfer::setTriggerFlag7,
+              &CRuntimeTriggerFtpTransfer::setTriggerFlag8, &CRuntimeTriggerFtpTransfer::setTriggerFlag9})
+            (flags.*set)(true);
+        flags.setTriggerText3(QStringLiteral("C"));
+        // A module set twice is kept once.
+        CRuntimeGeneralNonWM version;
+        version.setSoftwareVersion(QStringLiteral("GPS"), QStringLiteral("old"));
+        version.setSoftwareVersion(QStringLiteral("GPS"), QStringLiteral("1.2"));
+        CLogGps entry;
+        entry.llFieldA = -2;
+        entry.llFieldB = 0x0102030405060708;
+        entry.iSubType = GPS_NoData;
+        entry.dtTimeStamp = CDateTime::fromUtc(QDate(2020, 5, 17), QTime(8, 9, 10));
+        entry.iFieldC = 3;
+        entry.iFieldD = 4;
+        entry.ownVersion = 5;
+        entry.reserved = "xy";
+        CGpsPoint &p = entry.oGpsPoint;
+        p.version = 257;
+        p.dateTime = entry.dtTimeStamp;
+        p.latitude = 48.5;
+        p.longitude = 11.25;
+        p.altitude = -1.0;
+        p.status = 1;
+        p.timeOffset = 7200;
+        p.satellites = 12;
+        p.hdop = 0.5;
+        p.speed = 1.0;
+        p.track = 0.5;
+        setZone("Europe/Berlin");
+        const QByteArray triggerBerlin = twice(CRuntimeTriggerFtpTransfer());
+        const QByteArray generalBerlin = twice(CRuntimeGeneralNonWM());
+        setZone("UTC");
+        row("CSetupGps", twice(CSetupGps()), header() + hex("00000000 01"), reader<CSetupGps>());
+        row("CSetupGps changed", twice(gps), hex("00000100 00000003 414243 00000007 00"),
+            reader<CSetupGps>());
+        row("CSetupGpsTracking", twice(CSetupGpsTracking()),
+            header() + hex("00000000 00000000 000000B4 00000064 00000005"), reader<CSetupGpsTracking>());
+        row("CGpsPoint", twice(CGpsPoint()), kResetPoint, reader<CGpsPoint>(), true, -1);
+        // Five false marks, empty texts (length 0, not the null marker), zeros, the reset point.
+        row("CRuntimeGps", twice(CRuntimeGps()), header() + rep("00 00000000", 4) + hex("00") + kResetPoint,
+            reader<CRuntimeGps>());
+        row("CRuntimeGps marks", twice(marks),
+            header() + hex("01 00000002 0041 01 FFFFFFFF 01 00000002 01 FFFFFFFF 01") + kResetPoint,
+            reader<CRuntimeGps>(), false);
+        row("trigger UTC", twice(CRuntimeTriggerFtpTransfer()), triggerGolden(),
+            reader<CRuntimeTriggerFtpTransfer>());
+        row("trigger Berlin", triggerBerlin, triggerGolden(hex(kEpochBerlin)),
+            reader<CRuntimeTriggerFtpTransfer>(), false);
+        // Marks and values pairwise from byte 40.
+        row("trigger flags", twice(flags),
+            triggerGolden().replace(40, 18, hex("0101 0000 0100 0101 0101 0101 0101 0101 0101")).chopped(5) +
+                hex("01 00000002 0043"),
+            reader<CRuntimeTriggerFtpTransfer>(), false);
+        row("CSetupGeneralNonWM", twice(CSetupGeneralNonWM()), generalSetupGolden(),
+            reader<CSetupGeneralNonWM>());
+        row("CRuntimeGeneralNonWM UTC", twice(CRuntimeGeneralNonWM()), generalRuntimeGolden(),
+            reader<CRuntimeGeneralNonWM>());
+        row("CRuntimeGeneralNonWM Berlin", generalBerlin, generalRuntimeGolden(hex(kEpochBerlin)),
+            reader<CRuntimeGeneralNonWM>(), false);
+        // Only item 29 differs; the record change mark is not written.
+        const QByteArray runtime = generalRuntimeGolden();
+        row("CRuntimeGeneralNonWM version", twice(version),
+            QByteArray(runtime).replace(runtime.size() - 15, 5,
+                                        hex("01 00000001 00000006 0047 0050 0053 00000006 0031 002E 0032")),
+            reader<CRuntimeGeneralNonWM>());
+        row("CLogGps", twice(CLogGps()), constructedBase("00000006") + header() + kResetPoint,
+            reader<CLogGps>(), true, 49);
+        row("CLogGps fields", twice(entry),
+            hex("00000100 00000006 00002AFC FFFFFFFFFFFFFFFE 0102030405060708 0025856B 01BFD870 02"
+                "00000003 00000004 00000005 00000002 7879"
+                "00000101 0025856B 01BFD870 02 4048400000000000 4026800000000000 BFF0000000000000"
+                "00000001 00001C20 0000000C 3FE0000000000000 3FF0000000000000 3FE0000000000000"),
+            reader<CLogGps>(), true, 49);
+        // A read entry is never new: the last byte.
+        const QByteArray tracking = constructedBase("00000001") + header("00000001") + kResetPoint;
+        QTest::newRow("CLogTracking") << twice(CLogTracking()) << tracking + hex("01")
+                                      << reader<CLogTracking>() << tracking + hex("00") << 49;
     }
-    all.setTimeZone(QStringLiteral("UTC"));
-    QCOMPARE(all.field(CSetupGeneralNonWM::kTimeZoneField), QVariant(QStringLiteral("UTC")));
-    QVERIFY(!all.daylightSaving());
-    CSetupGeneralNonWM back;
-    QVERIFY(back.parse(all.serialize()).ok());
-    QCOMPARE(back, all);
-    QCOMPARE(back.field(123), QVariant(qint64(1123)));
-    QCOMPARE(back.field(100), QVariant(1100.0));
-    QVERIFY(!back.field(0).isValid());
-    QVERIFY(!back.setField(137, 1));
-    QVERIFY(!back.setField(2, QStringLiteral("no number")));
-}
-
-void tst_Records::generalSetupSharedField_data()
-{
-    QTest::addColumn<char>("field11");
-    QTest::addColumn<char>("field32");
-    QTest::addColumn<bool>("member");
-    QTest::newRow("later place true") << '\0' << '\1' << true;
-    QTest::newRow("later place false") << '\1' << '\0' << false;
-}
-
-void tst_Records::generalSetupSharedField()
-{
-    QFETCH(char, field11);
-    QFETCH(char, field32);
-    QFETCH(bool, member);
-    // Field 11 lies at byte 64 and field 32 at byte 118 of the stream.
-    QByteArray bytes = generalSetupGolden();
-    bytes[64] = field11;
-    bytes[118] = field32;
-    CSetupGeneralNonWM record;
-    QVERIFY(record.parse(bytes).ok());
-    QCOMPARE(record.field(11).toBool(), member);
-    QCOMPARE(record.field(32).toBool(), member);
-    const QByteArray written = record.serialize();
-    QCOMPARE(written.at(64), char(member));
-    QCOMPARE(written.at(118), char(member));
-}
-
-void tst_Records::generalRuntime()
-{
-    CRuntimeGeneralNonWM fresh;
-    QCOMPARE(fresh.serialize(), generalRuntimeGolden());
-    QCOMPARE(fresh.text(4), QString(""));
-    QCOMPARE(fresh.value(17), QVariant(-1));
-
-    CRuntimeGeneralNonWM record;
-    record.setSoftwareVersion(QStringLiteral("GPS"), QStringLiteral("old"));
-    record.setSoftwareVersion(QStringLiteral("GPS"), QStringLiteral("1.2"));
-    QCOMPARE(record.softwareVersions().size(), 1);
-    QVERIFY(record.isChanged());
-    // Only item 29 differs from the constructed bytes; the record change mark is not written.
-    QByteArray expected = generalRuntimeGolden();
-    const int item29 = expected.size() - 15;
-    expected.replace(item29, 5, hex("01 00000001 00000006 0047 0050 0053 00000006 0031 002E 0032"));
-    QCOMPARE(record.serialize(), expected);
-
-    // Two modules: written in the hash's reverse iteration order.
-    record.setSoftwareVersion(QStringLiteral("IO"), QStringLiteral("2"));
-    const QByteArray firstWritten = record.softwareVersions().keys().last() == QLatin1String("IO")
-                                        ? hex("00000004 0049 004F 00000002 0032")
-                                        : hex("00000006 0047 0050 0053 00000006 0031 002E 0032");
-    QVERIFY(record.serialize().mid(item29 + 1).startsWith(hex("00000002") + firstWritten));
-
-    // Setters mark; the stand-in service merges marked items.
-    QVERIFY(!record.setText(17, QStringLiteral("not a text item")));
-    QVERIFY(record.setText(30, QStringLiteral("x")));
-    record.setDateTime(CDateTime::fromUtc(QDate(2020, 1, 1), QTime(0, 0)));
-    QVERIFY(record.isMarked(30) && record.isMarked(15) && !record.isMarked(4));
-    CRuntimeGeneralNonWM service;
-    QVERIFY(service.parse(record.serialize()).ok());
-    QCOMPARE(service.softwareVersions(), record.softwareVersions());
-    QCOMPARE(service.text(30), QString("x"));
-    QCOMPARE(service.dateTime(), record.dateTime());
-    QVERIFY(service.isMarked(29) && !service.isMarked(1));
-
-    setZone("Europe/Berlin");
-    QCOMPARE(CRuntimeGeneralNonWM().serialize().mid(40 + 5 + 5 + 2 + 50 + 5 + 1, 9),
-             hex("00253D8C 0036EE80 00"));
-}
-
-void tst_Records::replyCodes()
-{
-    QCOMPARE(CReplyCode::name(CReplyCode::REPLY_SUCCESS), QString("REPLY_SUCCESS"));
-    QCOMPARE(CReplyCode::name(4), QString("4"));
-    QCOMPARE(CReplyCode::name(-2018), QString("-2018"));
-    QCOMPARE(CReplyCode::name(2001), QString("SUCCESS_AFTER_DELETE_ONE_ROW"));
-    QCOMPARE(CReplyCode::name(-1004), QString("Object_Array_Pointer_NULL"));
-    QCOMPARE(CReplyCode::name(-3003), QString("TABLE_EMPTY"));
-    QCOMPARE(CReplyCode::name(0), QString("REPLY_NO_SUCCESS"));
-    QCOMPARE(CReplyCode::letterSuffix(0), QString());
-    QCOMPARE(CReplyCode::letterSuffix(25), QString());
-    QCOMPARE(CReplyCode::letterSuffix(1), QString("_A"));
-    QCOMPARE(CReplyCode::letterSuffix(24), QString("_X"));
-}
+    void layouts()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, golden);
+        QFETCH(Reader, reader);
+        QFETCH(QByteArray, reread);
+        QFETCH(int, lengthOffset);
+        QCOMPARE(bytes, golden);
+        QByteArray written, kept;
+        QVERIFY(reader({golden}, &written).ok());
+        if (!reread.isEmpty())
+            QCOMPARE(written, reread);
+        // Records (version, then the reserved block's length at byte 4) keep all on an old version.
+        if (lengthOffset == 4) {
+            QCOMPARE(reader({golden, hex("000000FF") + rep("01", 600)}, &kept).code(),
+                     CRecordStatus::OldVersion);
+            QCOMPARE(kept, written);
+        }
+        // Short and oversized input: a status, never a read past the end (garbage: the fuzz targets).
+        for (int length = 0; length < golden.size(); ++length) {
+            const CRecordStatus status = reader({golden.left(length)}, nullptr);
+            if (status.ok())
+                QFAIL(qPrintable(QStringLiteral("prefix of %1 bytes: %2").arg(length).arg(status.name())));
+        }
+        if (lengthOffset >= 0) {
+            QByteArray oversized = golden;
+            oversized.replace(lengthOffset, 4, hex("7FFFFFF0"));
+            QCOMPARE(reader({oversized}, nullptr).code(), CRecordStatus::Truncated);
+        }
+        QCOMPARE(reader({golden + hex("00")}, nullptr).code(), CRecordStatus::TrailingData);
+    }
+    // Newer versions read on; old own parts and bad input.
+    void versionsAndLimits()
+    {
+        CSetupGps gps;
+        gps.iTimeSync = 3;
+        CRuntimeGps runtime;
+        runtime.setRuntimeGpsValue2(3);
+        CSetupGpsTracking newer; // the version member stays
+        QVERIFY(newer.parse(header("00000101") + hex("00000004 FFFFFFFF 0000003C 000001F4 00000032")).ok());
+        QCOMPARE(QList<int>({newer.version, newer.eTrackingStatus, newer.iExtra, newer.iInterval,
+                             newer.distance, newer.SpeedLevel}),
+                 QList<int>({256, 4, -1, 60, 500, 50}));
+        // Entry with own version 0: the base is read, the own part kept, the flag false.
+        CLogTracking kept;
+        kept.reserved = "k";
+        kept.oGpsPoint.speed = 12.0;
+        kept.iSubType = GPS_Data;
+        QCOMPARE(kept.parse(constructedBase("00000001") + hex("00000000") + rep("01", 80)).code(),
+                 CRecordStatus::OldVersion);
+        QVERIFY(kept.iSubType == -1 && kept.reserved == "k" && kept.oGpsPoint.speed == 12.0);
+        QVERIFY(kept.ownVersion == 1 && !kept.bNewEntry);
+        // A newer own version reads on; a NaN speed in the stream comes back as 0.0.
+        QByteArray nanSpeed = twice(CLogTracking());
+        nanSpeed.replace(45, 4, hex("00000002"));
+        nanSpeed.replace(45 + 40 + 57, 8, hex("7FF8000000000000"));
+        CLogTracking withNaN;
+        withNaN.oGpsPoint.speed = 3.0;
+        QVERIFY(withNaN.parse(nanSpeed).ok() && withNaN.oGpsPoint.speed == 0.0 && withNaN.ownVersion == 1);
+        // Nor does NaN survive an assignment or a copy.
+        CGpsPoint nanPoint, assigned;
+        nanPoint.speed = std::nan("");
+        assigned = nanPoint;
+        QCOMPARE(assigned.speed + CGpsPoint(nanPoint).speed, 0.0);
+        // Ends after the reserved block: the failed reads give 0 and false.
+        QCOMPARE(gps.parse(header()).code(), CRecordStatus::Truncated);
+        QVERIFY(gps.iTimeSync == 0 && !gps.bGpsEnabled);
+        // UTF-16 text cannot have an odd byte count; what follows is not read.
+        QCOMPARE(runtime.parse(header() + hex("01 00000003 414243 01 00000007")).code(),
+                 CRecordStatus::Corrupt);
+        QCOMPARE(runtime.RuntimeGpsValue2(), 3);
+        // A garbage count in the version table must not keep the reader busy.
+        QByteArray bytes = CRuntimeGeneralNonWM().serialize();
+        bytes.replace(bytes.size() - 14, 4, hex("FFFFFFF0"));
+        const QDeadlineTimer limit(5000);
+        QCOMPARE(CRuntimeGeneralNonWM().parse(bytes).code(), CRecordStatus::Truncated);
+        QVERIFY(!limit.hasExpired());
+    }
+    // Merging reads take only marked values that differ from the held ones.
+    void runtimeMerges()
+    {
+        CRuntimeGps merged;
+        QVERIFY(merged
+                    .parse(header() + hex("00 00000002 0041 01 00000007 01 00000000 01 00000002 0042 01") +
+                           hex("00000100 001A4450 00000000 FF 4048400000000000") + rep("00", 52))
+                    .ok());
+        QCOMPARE(merged.RuntimeGpsText1() + merged.RuntimeGpsText2(), QString("B"));
+        QVERIFY(merged.RuntimeGpsValue1() == 7 && merged.latitude() == 48.5);
+        QVERIFY(!merged.isMarked(CRuntimeGps::MarkText1) && merged.isMarked(CRuntimeGps::MarkValue1));
+        QVERIFY(!merged.isMarked(CRuntimeGps::MarkValue2)); // marked, but equal to the held 0
+        QVERIFY(merged.isMarked(CRuntimeGps::MarkGpsPoint) && merged.isChanged());
+        // Points differ by their bytes: the same instant with another time-spec byte is taken.
+        CRuntimeGps local;
+        local.setDateTime(CDateTime::fromMSecsSinceEpoch(0));
+        QVERIFY(local
+                    .parse(header() + rep("00 00000000", 4) + hex("01 00000100") +
+                           QByteArray(kEpochUtc).replace(8, 1, hex("02")) + rep("00", 60))
+                    .ok());
+        QCOMPARE(local.dateTime().spec(), quint8(CDateTime::Utc));
+        // Trigger, all marks false: only the reserved block comes over.
+        CRuntimeTriggerFtpTransfer unmarked;
+        QVERIFY(unmarked
+                    .parse(hex("00000100 00000001 55 0001") + rep("00 01", 8) +
+                           hex("00 00000002 0041 00 00000002 0041 00 00000000 00000000 02") +
+                           hex("00 00000000 00000000 02 00 00000002 0041"))
+                    .ok());
+        CRuntimeTriggerFtpTransfer expected;
+        expected.reserved = hex("55");
+        QCOMPARE(unmarked, expected);
+        // Marked and equal: nothing changes, nothing is marked.
+        CRuntimeTriggerFtpTransfer equal;
+        QVERIFY(equal.parse(triggerGolden().replace(40, 2, hex("01 00"))).ok());
+        QCOMPARE(equal, CRuntimeTriggerFtpTransfer());
+        // Marked and different: taken and marked; a time naming the same instant is equal.
+        CRuntimeTriggerFtpTransfer trigger;
+        QVERIFY(trigger
+                    .parse(header() + hex("01 01") + rep("00 00", 7) +
+                           hex("01 01 01 00000002 0041 00 00000000") +
+                           hex("01 00253D8C 00000000 02 01 00253D8C 00000001 02 01 00000002 0043"))
+                    .ok());
+        QVERIFY(trigger.StartGpsFileTransfer() && trigger.TriggerFlag9() && !trigger.TriggerFlag2());
+        QCOMPARE(trigger.TriggerText1() + trigger.TriggerText3(), QString("AC"));
+        QVERIFY(trigger.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag9));
+        QVERIFY(!trigger.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerTime1));
+        QVERIFY(trigger.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerTime2));
+        QCOMPARE(trigger.TriggerTime2().msecsOfDay(), 1u);
+        // General runtime: only text items take a text; the setter marks, a reader takes the mark.
+        CRuntimeGeneralNonWM general, service;
+        QVERIFY(!general.setText(17, "x") && general.setText(30, "x") && general.isMarked(30) &&
+                !general.isMarked(17));
+        QVERIFY(service.parse(general.serialize()).ok() && service.text(30) == "x" && service.isMarked(30));
+        QVERIFY(!service.isMarked(1) && !service.isMarked(17));
+        // Local instants carry the standard (00) or daylight-saving (01) byte.
+        setZone("Europe/Berlin");
+        CRuntimeTriggerFtpTransfer berlin;
+        berlin.setTriggerTime1(CDateTime::fromTimeT(1579089600)); // 2020-01-15 12:00 UTC
+        berlin.setTriggerTime2(CDateTime::fromTimeT(1593604800)); // 2020-07-01 12:00 UTC
+        QCOMPARE(berlin.serializeValues().mid(17, 18), hex("002584F0 02CA1C80 00 00258598 03010B00 01"));
+    }
+    // Past 2038 a 32-bit time_t (the board's) wraps to 1901 unless handled.
+    void localTimePast2038_data()
+    {
+        QTest::addColumn<QDateTime>("utc");
+        QTest::addColumn<QDateTime>("fields"); // Berlin's, standard time
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("2040-01-16") << QDateTime({2040, 1, 16}, {12, 0}, Qt::UTC)
+                                    << QDateTime({2040, 1, 16}, {13, 0}, Qt::UTC)
+                                    << hex("0025A17A 02CA1C80 00");
+        QTest::newRow("2039-12-31 23:30")
+            << QDateTime({2039, 12, 31}, {22, 30}, Qt::UTC) << QDateTime({2039, 12, 31}, {23, 30}, Qt::UTC)
+            << hex("0025A16A 050AE4C0 00");
+    }
+    void localTimePast2038()
+    {
+        QFETCH(QDateTime, utc);
+        QFETCH(QDateTime, fields);
+        const QByteArray zone = qgetenv("TZ");
+        setZone("Europe/Berlin");
+        const auto restore = qScopeGuard([&zone] { setZone(zone.constData()); });
+        const CDateTime value = CDateTime::fromMSecsSinceEpoch(utc.toMSecsSinceEpoch());
+        QCOMPARE(QDateTime(value.date(), value.time(), Qt::UTC), fields);
+        QCOMPARE(value.spec(), quint8(CDateTime::LocalStandard));
+        QTEST(CRecordStream::bytesOf(value), "bytes");
+        QCOMPARE(value.toMSecsSinceEpoch(), utc.toMSecsSinceEpoch());
+        QCOMPARE(CDateTime::fromDateTime(fields.date(), fields.time()).toMSecsSinceEpoch(),
+                 utc.toMSecsSinceEpoch());
+    }
+    void generalSetupFields()
+    {
+        const CSetupGeneralNonWM fresh;
+        // Cut off after field 71: empty zone text, daylight saving off.
+        const QByteArray golden = generalSetupGolden();
+        CSetupGeneralNonWM cut;
+        QCOMPARE(cut.parse(golden.left(golden.indexOf(hex(kBerlinText)))).code(), CRecordStatus::Truncated);
+        QVERIFY(cut.timeZone() == "" && !cut.daylightSaving());
+        // Fields 11 (byte 64) and 32 (byte 118) share one member: the later place wins, both are written.
+        for (const bool member : {true, false}) {
+            QByteArray bytes = golden;
+            bytes[64] = char(!member);
+            bytes[118] = char(member);
+            CSetupGeneralNonWM record;
+            QVERIFY(record.parse(bytes).ok() && record.field(11).toBool() == member &&
+                    record.field(32) == member);
+            bytes = record.serialize();
+            QVERIFY(bytes.at(64) == char(member) && bytes.at(118) == char(member));
+        }
+        // Every field changed to a value of its own survives the round trip.
+        CSetupGeneralNonWM all;
+        using Type = CSetupGeneralNonWM::FieldType;
+        for (int field = 1; field <= CSetupGeneralNonWM::kFieldCount; ++field) {
+            const Type type = CSetupGeneralNonWM::fieldType(field);
+            const QVariant value = type == Type::Bool        ? QVariant(!fresh.field(field).toBool())
+                                   : type == Type::String    ? QVariant(QStringLiteral("f%1").arg(field))
+                                   : type == Type::ByteArray ? QVariant(QByteArray("r"))
+                                                             : QVariant(1000 + field);
+            QVERIFY(all.setField(field, value));
+        }
+        all.setTimeZone(QStringLiteral("UTC"));
+        QVERIFY(all.field(CSetupGeneralNonWM::kTimeZoneField) == "UTC" && !all.daylightSaving());
+        CSetupGeneralNonWM back;
+        QVERIFY(back.parse(all.serialize()).ok());
+        QCOMPARE(back, all);
+        QVERIFY(!back.setField(137, 1) && !back.setField(2, QStringLiteral("no number")));
+    }
+    void peeksAndNames()
+    {
+        CLogTracking entry;
+        entry.iSubType = GPS_Data;
+        entry.llFieldA = 11;
+        entry.llFieldB = -12;
+        entry.dtTimeStamp = CDateTime::fromUtc(QDate(2020, 1, 2), QTime(3, 4));
+        entry.iFieldD = 13;
+        const QByteArray bytes = entry.serialize();
+        QCOMPARE(QList<qint64>({CLogBase::peekType(bytes), CLogBase::peekSubType(bytes),
+                                CLogBase::peekFieldA(bytes), CLogBase::peekFieldB(bytes),
+                                CLogBase::peekFieldD(bytes)}),
+                 QList<qint64>({1, GPS_Data, 11, -12, 13}));
+        QCOMPARE(CLogBase::peekTimeStamp(bytes), entry.dtTimeStamp);
+        // Each peek reads only up to the end of its field.
+        const auto reaches = [&bytes](auto peek, int end) {
+            CRecordStatus cut, whole;
+            peek(bytes.left(end - 1), &cut);
+            peek(bytes.left(end), &whole);
+            return !cut.ok() && whole.ok();
+        };
+        QVERIFY(reaches(&CLogBase::peekType, 8) && reaches(&CLogBase::peekSubType, 12));
+        QVERIFY(reaches(&CLogBase::peekFieldA, 20) && reaches(&CLogBase::peekFieldB, 28));
+        QVERIFY(reaches(&CLogBase::peekTimeStamp, 37) && reaches(&CLogBase::peekFieldD, 45));
+        QStringList names;
+        for (const int type : {0, 1, 6, 24})
+            names << CLogBase::typeName(type);
+        for (int subType = GPS_Data; subType <= GPS_NoData + 1; ++subType)
+            names << logSubTypeName(subType);
+        for (const int code : {int(CReplyCode::REPLY_SUCCESS), 0, 4, -2018, 2001, -1004, -3003})
+            names << CReplyCode::name(code);
+        names << CReplyCode::letterSuffix(0) + CReplyCode::letterSuffix(1) + CReplyCode::letterSuffix(24) +
+                     CReplyCode::letterSuffix(25)
+              << CLogBase::wrongTypeText(QStringLiteral("setLogbookGPS"), 1);
+        QCOMPARE(names, QStringList({"unknown_LogbookType", "TRACKING", "GPS", "24", "GPS_Data",
+                                     "GPS_Enabled", "GPS_Disabled", "GPS_ValidData", "GPS_NoData", "11005",
+                                     "REPLY_SUCCESS", "REPLY_NO_SUCCESS", "4", "-2018",
+                                     "SUCCESS_AFTER_DELETE_ONE_ROW", "Object_Array_Pointer_NULL",
+                                     "TABLE_EMPTY", "_A_X", "setLogbookGPS has got wrong Type (TRACKING)"}));
+    }
+    void exportLine_data()
+    {
+        QTest::addColumn<int>("subType");
+        QTest::addColumn<qint32>("offset");
+        // latitude, longitude, altitude, hdop, speed, track; status, satellites, time offset
+        QTest::addColumn<QList<double>>("values");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("example") << int(GPS_Data) << 0
+                                 << QList<double>{48.5, 11.25, 512.7, 1.0, 54.9, 359.99, 1, 12, 0}
+                                 << "08,20200517080910,11.250000,48.500000,512,11,12,1,0,54,359";
+        QTest::newRow("upper limits, next day")
+            << int(GPS_Data) << 57600
+            << QList<double>{-48.5, -11.25, 12345.6, 99999.0, 1234.5, -5.7, 0, 150, 7200}
+            << "08,20200518000910,-11.250000,-48.500000,9999,0,99,9999,7200,999,-5";
+        QTest::newRow("previous day, negatives kept")
+            << int(GPS_Data) << -29351 << QList<double>{0, 0, -20.9, 0.4, 0, 0, 2, -1, -3600}
+            << "08,20200516235959,0.000000,0.000000,-20,2,-1,0,-3600,0,0";
+        QTest::newRow("huge longitude, cut to 99 characters")
+            << int(GPS_Data) << 0 << QList<double>{0, 1e200, 0, 0, 0, 0, 0, 0, 0}
+            << "08,20200517080910," + QString::number(1e200, 'f', 6).left(81);
+        // An empty text and a debug message without source and line.
+        QTest::newRow("other subtype")
+            << int(GPS_Enabled) << 0 << QList<double>{0, 0, 0, 0, 0, 0, 0, 0, 0} << QString();
+    }
+    void exportLine()
+    {
+        QFETCH(int, subType);
+        QFETCH(QList<double>, values);
+        CLogGps entry;
+        entry.iSubType = subType;
+        entry.dtTimeStamp = CDateTime::fromDateTime(QDate(2020, 5, 17), QTime(8, 9, 10));
+        CGpsPoint &p = entry.oGpsPoint;
+        int i = 0;
+        for (double CGpsPoint::*member : {&CGpsPoint::latitude, &CGpsPoint::longitude, &CGpsPoint::altitude,
+                                          &CGpsPoint::hdop, &CGpsPoint::speed, &CGpsPoint::track})
+            p.*member = values[i++];
+        for (qint32 CGpsPoint::*member : {&CGpsPoint::status, &CGpsPoint::satellites, &CGpsPoint::timeOffset})
+            p.*member = qint32(values[i++]);
+        if (subType != GPS_Data)
+            QTest::ignoreMessage(QtDebugMsg, "CLogGps::LogSubType() =  11001 ");
+        QFETCH(qint32, offset);
+        QFETCH(QString, line);
+        QCOMPARE(entry.exportTextLine(offset), QStringList{line});
+    }
+};
 
 QTEST_APPLESS_MAIN(tst_Records)
 #include "tst_records.moc"
