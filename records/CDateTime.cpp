@@ -36,8 +36,13 @@ bool edgeLocalTime(qint64 secs, struct tm *out)
 
 CDateTime fromLocalMSecs(qint64 msecs)
 {
-    const qint64 secs = floorDiv(msecs, 1000);
-    const qint64 rest = msecs - secs * 1000;
+    // Floor division; the remainder form cannot overflow at the type's minimum.
+    qint64 secs = msecs / 1000;
+    qint64 rest = msecs % 1000;
+    if (rest < 0) {
+        rest += 1000;
+        --secs;
+    }
     struct tm tm {
     };
     QDate date;
