@@ -28,18 +28,6 @@ QString gpsdBinary()
                : inPath;
 }
 
-bool portAccepts(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 QByteArray procText(pid_t pid, const char *entry)
 {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(entry)));
@@ -163,4 +151,17 @@ void TestGpsd::reapGpsd()
         QThread::msleep(kPollMs / 5);
     ::waitpid(m_gpsd, nullptr, WNOHANG);
     m_gpsd = -1;
+}
+
+bool TestGpsd::portAccepts(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
 }

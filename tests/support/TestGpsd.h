@@ -20,6 +20,8 @@ public:
     TestGpsd &operator=(const TestGpsd &) = delete;
 
     static bool isInstalled();
+    // Whether something accepts TCP connections on 127.0.0.1:port now.
+    static bool portAccepts(quint16 port);
 
     // gpsfake -1 -q -c cycleSec -P 2947 file; returns once gpsd accepts
     // connections (bounded), retrying when gpsfake gives up during start-up.
