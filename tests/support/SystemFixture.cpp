@@ -47,7 +47,7 @@ bool SystemFixture::startDaemon(const QString &settings, const QString &busAddre
     return false;
 }
 
-bool SystemFixture::startSequence(int timeoutMs)
+bool SystemFixture::requestStart(int timeoutMs)
 {
     if (!daemon.waitForLog(QStringLiteral("Connected to"), timeoutMs))
         return false;
@@ -57,8 +57,17 @@ bool SystemFixture::startSequence(int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     do {
         peer->emitSignal(QStringLiteral("sigProcessStart"), {peer->pid(), int(daemon.pid())});
-    } while (!daemon.waitForLog(QStringLiteral("signal 'SetSystemReady' received"), 1000) &&
-             !deadline.hasExpired());
+        if (daemon.waitForLog(QStringLiteral("signal 'SetSystemReady' received"), 1000))
+            return true;
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+bool SystemFixture::startSequence(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    if (!requestStart(timeoutMs))
+        return false;
     // The tracking configuration is the last step of the start sequence: a
     // stored record is fetched, a missing one is stored (or fails to be).
     do {

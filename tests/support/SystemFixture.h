@@ -29,6 +29,8 @@ public:
     bool startBus();
     bool startStore(const QStringList &extraArguments = {});
     bool startDaemon(const QString &settings = QString(), const QString &busAddress = QString());
+    // Sends sigProcessStart to the daemon until it reports the start request.
+    bool requestStart(int timeoutMs = 10000);
     // Sends sigProcessStart to the daemon and waits until its start sequence has ended.
     bool startSequence(int timeoutMs = 10000);
     // Stores a record with a set member of the data service's Setup

@@ -258,8 +258,7 @@ private Q_SLOTS:
                      f.startStore({QStringLiteral("--delay"), QStringLiteral("getSetupGpsTracking=40000")}) &&
                      f.startDaemon(),
                  qPrintable(f.error));
-        QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
-        f.peer->emitSignal(QStringLiteral("sigProcessStart"), {f.peer->pid(), int(f.daemon.pid())});
+        QVERIFY(f.requestStart());
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
         QElapsedTimer blocked;
         blocked.start();
