@@ -5,7 +5,6 @@
 #include "Thread.h"
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
-#include "logbook/CTracking.h"
 #include "logbook/ELogSubType.h"
 #include "logbook_interface.h"
 #include "logging/CLogStream.h"
@@ -21,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusPendingReply>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -51,13 +51,14 @@ constexpr int kGpsPollFastMs = 100;  // data flowing
 constexpr int kGpsPollSlowMs = 1000; // gpsd silent
 constexpr int kGpsReopenMs = 500;    // gpsd unreachable
 constexpr int kGpsWaitUsec = 100000;
+// One poll reads every line already waiting, but stops after this long so
+// that a flood cannot keep the bus and the Unix signals waiting: at least as
+// long again passes before the next poll. A busy multi-constellation
+// receiver at 10 Hz sends ~45 lines a tick, read in about a millisecond.
+constexpr qint64 kPollBudgetMs = 100;
 // 90 empty polls at about 1.1 s each: the receiver counts as lost after ~100 s.
 constexpr int kMaxNoDataRetries = 89;
 constexpr int kWaitTicksPerMessage = 9;
-// Reports without a position for longer than this publish the fallback.
-constexpr time_t kPositionTimeoutSec = 10;
-constexpr double kMpsToKmh = 3.6;
-constexpr int kMaxSatellites = 40;
 
 const QString &softwareVersion()
 {
@@ -108,7 +109,7 @@ void unixSignalHandler(int signalNumber)
 }
 } // namespace
 
-CGpsProg::CGpsProg(QObject *parent) : QObject(parent), m_gps(new CGpsdClient), m_tracking(new CTracking)
+CGpsProg::CGpsProg(QObject *parent) : QObject(parent), m_gps(new CGpsdClient), m_fix(*this)
 {
     logD(113) << "CGps::constructor()\n" << logEndl;
 
@@ -124,14 +125,9 @@ CGpsProg::CGpsProg(QObject *parent) : QObject(parent), m_gps(new CGpsdClient), m
 
     connect(m_connectTimer, &QTimer::timeout, this, &CGpsProg::connectDbus);
 
-    m_lastValid = 0;
     m_gpsOpen = false;
-    m_disconnected = true;
     m_noDataRetry = 0;
-    m_lastPositionTime = time(nullptr);
-    m_timeSync = false;
     m_gpsEnabled = false;
-    m_gpsTime = time(nullptr);
 
     m_connectTimer->start(kFirstConnectMs);
 }
@@ -277,7 +273,7 @@ void CGpsProg::onsigProcessStart(int iProcess, int iAppID)
 
     const QByteArray general = replyBytes(m_setup->getSetupGeneralNonWM());
     if (!general.isEmpty())
-        m_generalSetup.parse(general);
+        m_fix.generalSetup().parse(general);
 
     // The version report is fire-and-forget.
     m_runtime->setRuntimeGeneralNonWM(m_ownProcess, runtimeGeneral.serialize());
@@ -295,7 +291,7 @@ void CGpsProg::onsigProcessStart(int iProcess, int iAppID)
         gpsSetup.parse(stored);
     }
 
-    m_timeSync = gpsSetup.iTimeSync != 0;
+    m_fix.setTimeSync(gpsSetup.iTimeSync != 0);
 
     if (gpsSetup.bGpsEnabled) {
         SetGpio27(true);
@@ -307,7 +303,7 @@ void CGpsProg::onsigProcessStart(int iProcess, int iAppID)
         logW(1687) << "Gps is disabled";
     }
 
-    getTrackingSetup(eTrackingStatus, iExtra, iInterval, distance, SpeedLevel);
+    m_fix.setTrackingValues(getTrackingSetup());
 }
 
 void CGpsProg::setupGeneralNonWM(int iProcess)
@@ -317,7 +313,7 @@ void CGpsProg::setupGeneralNonWM(int iProcess)
         return;
     const QByteArray general = replyBytes(m_setup->getSetupGeneralNonWM());
     if (!general.isEmpty())
-        m_generalSetup.parse(general);
+        m_fix.generalSetup().parse(general);
 }
 
 // ---------------------------------------------------------------- GPS setup
@@ -335,7 +331,7 @@ void CGpsProg::setupGpsData(int iProcess)
     }
     CSetupGps gpsSetup;
     gpsSetup.parse(stored);
-    m_timeSync = gpsSetup.iTimeSync != 0;
+    m_fix.setTimeSync(gpsSetup.iTimeSync != 0);
 
     SetGpio27(gpsSetup.bGpsEnabled);
     if (!gpsSetup.bGpsEnabled) {
@@ -376,32 +372,32 @@ void CGpsProg::setupGpsTracking(int iProcess)
     logD(1409) << "setupGpsTracking(" << iProcess << ")";
     if (iProcess == m_ownProcess)
         return;
-    getTrackingSetup(eTrackingStatus, iExtra, iInterval, distance, SpeedLevel);
-    logD(1414) << "setupGpsTracking eTrackingStatus " << eTrackingStatus << " distance " << distance
-               << " SpeedLevel " << SpeedLevel << " iInterval " << iInterval;
+    m_fix.setTrackingValues(getTrackingSetup());
+    const STrackingValues &v = m_fix.trackingValues();
+    logD(1414) << "setupGpsTracking eTrackingStatus " << v.eTrackingStatus << " distance " << v.distance
+               << " SpeedLevel " << v.SpeedLevel << " iInterval " << v.iInterval;
 }
 
-void CGpsProg::getTrackingSetup(int &status, int &extra, int &interval, int &distanceM, int &speedLevel)
+STrackingValues CGpsProg::getTrackingSetup()
 {
-    CSetupGpsTracking record;
+    STrackingValues values;
     const QByteArray stored = replyBytes(m_setup->getSetupGpsTracking());
     if (isNullRecord(stored)) {
         logW(1186) << "getSetupGpsTracking returns NULL";
         // Kept in memory: time mode every 10 s (the stored default differs on purpose).
-        status = 2;
-        extra = 0;
-        interval = 10;
-        distanceM = 0;
-        speedLevel = 0;
+        values.eTrackingStatus = 2;
+        values.iInterval = 10;
         storeDefaultTrackingSetup();
-        return;
+        return values;
     }
+    CSetupGpsTracking record;
     record.parse(stored);
-    status = record.eTrackingStatus;
-    extra = record.iExtra;
-    interval = record.iInterval;
-    distanceM = record.distance;
-    speedLevel = record.SpeedLevel;
+    values.eTrackingStatus = record.eTrackingStatus;
+    values.iExtra = record.iExtra;
+    values.iInterval = record.iInterval;
+    values.distance = record.distance;
+    values.SpeedLevel = record.SpeedLevel;
+    return values;
 }
 
 void CGpsProg::storeDefaultTrackingSetup()
@@ -509,11 +505,10 @@ void CGpsProg::gpsd()
     m_gpsOpen = true;
 }
 
-void CGpsProg::dropGpsdConnection()
+void CGpsProg::dropConnection()
 {
     m_gps->close();
     m_gpsOpen = false;
-    m_disconnected = true;
 }
 
 int CGpsProg::readGpsData()
@@ -526,242 +521,45 @@ int CGpsProg::readGpsData()
         }
         // The receiver counts as lost. The counter stays: while gpsd is
         // silent, each fresh connection is dropped again at its first poll.
-        if (m_gpsConnectionState == 1)
-            CreateLogEntry(GPS_NoData);
-        m_gpsConnectionState = 0;
-        SendEmptyGpsData();
-        if (m_lastValid == 1)
-            logW(637) << "Send / store last valid GPS data after max. retry (GPS Receiver disconnected)";
-        m_lastValid = 0;
-        logW(640) << "No data from GPSD after " << m_noDataRetry << " retry";
-        dropGpsdConnection();
+        m_fix.receiverLost(m_noDataRetry);
         return 0;
     }
 
-    m_noDataRetry = 0;
-    SGpsReport report;
-    if (m_gps->read(report) == -1) {
-        logW(659) << "Read error " << -1;
-        m_gps->close();
-        if (m_gpsConnectionState == 1)
-            CreateLogEntry(GPS_NoData);
-        m_gpsConnectionState = 0;
-        SendEmptyGpsData();
-        m_gpsOpen = false;
-        m_disconnected = true;
-        return 0;
-    }
-    return evaluateReport(report);
-}
-
-// ---------------------------------------------------------------- fix evaluation
-
-int CGpsProg::evaluateReport(const SGpsReport &report)
-{
-    const quint64 m = report.set;
-    const bool positionTimedOut = time(nullptr) - m_lastPositionTime > kPositionTimeoutSec;
-
-    if (!(m & SGpsReport::PACKET_SET)) {
-        if (positionTimedOut) {
-            if (m_lastValid == 1) {
-                logW(686) << "Send / store last valid GPS data after timeout for valid GPS data (No view to "
-                             "sat's). "
-                             "PACKET_SET flag was not set";
-                m_fixMode = 1;
-                SendRuntimeGps(m_current);
-            }
-            m_lastValid = 1;
+    // Everything already waiting, in order: a receiver sends a burst of
+    // lines each epoch, and its fix must not wait behind them for later ticks.
+    QElapsedTimer budget;
+    budget.start();
+    do {
+        m_noDataRetry = 0;
+        SGpsReport report;
+        if (m_gps->read(report) == -1) {
+            logW(659) << "Read error " << -1;
+            m_gps->close();
+            m_gpsOpen = false;
+            m_fix.readFailed();
+            return 0;
         }
-        // Reconnect on the next tick; this report's values are still used.
-        dropGpsdConnection();
-    } else if (m == SGpsReport::PACKET_SET) {
-        if (positionTimedOut) {
-            if (m_lastValid == 2) {
-                logW(709) << "Send / store last valid GPS data after timeout for valid GPS data (No view to "
-                             "sat's). "
-                             "Only PACKET_SET was set";
-                if (m_gpsConnectionState == 1) {
-                    CreateLogEntry(GPS_NoData);
-                    m_current.setSatellites(0);
-                    m_current.setSpeed(0.0);
-                    m_current.setLatitude(0.0);
-                    m_current.setLongitude(0.0);
-                    m_current.setAltitude(0.0);
-                }
-                m_gpsConnectionState = 0;
-                SendRuntimeGps(m_current);
-            }
-            m_lastValid = 1;
-        }
-        return 1;
-    }
-
-    if ((m & SGpsReport::STATUS_SET) && m_disconnected) {
-        m_disconnected = false;
-        if (m_gpsConnectionState == 0)
-            CreateLogEntry(GPS_ValidData);
-        m_gpsConnectionState = 1;
-        logD(739) << "GPS is connected";
-    }
-
-    if (m & SGpsReport::TIME_SET) {
-        time_t t = CGpsTime::gpsSeconds(report.fixTime);
-        if (CGpsTime::IsFaultiyYear(t)) {
-            t = CGpsTime::AddDays(t, CGpsTime::kRolloverDays);
-            m_gpsTime = t;
-            logD(748) << "GPSTimestamp (IsFaultiyYear(&t) == true" << CDateTime::fromTimeT(m_gpsTime);
-        } else {
-            m_gpsTime = t;
-            logD(753) << "GPSTimestamp  (IsFaultiyYear(&t) == false" << CDateTime::fromTimeT(m_gpsTime);
-        }
-        const CDateTime zoneTime = CGpsTime::ConvertToZoneTime(
-            CDateTime::fromTimeT(m_gpsTime), m_generalSetup.timeZone(), m_generalSetup.daylightSaving());
-        m_current.setTimeOffset(CGpsTime::timeOffsetSecs(zoneTime, QDateTime::currentMSecsSinceEpoch()));
-        m_current.setDateTime(zoneTime);
-        m_fixMask |= SGpsReport::TIME_SET;
-    }
-
-    if (m & SGpsReport::DEVICE_SET) {
-        const QByteArray driver = report.driver.toUtf8();
-        const QByteArray subtype = report.subtype.toUtf8();
-        logW(765) << "DEVICE_SET  " << driver.constData() << " " << subtype.constData();
-    }
-
-    if ((m & SGpsReport::DEVICELIST_SET) && report.deviceCount > 0) {
-        const QByteArray path = report.devicePath.toUtf8();
-        const QByteArray driver = report.deviceDriver.toUtf8();
-        const QByteArray subtype = report.deviceSubtype.toUtf8();
-        logW(772) << "DEVICELIST: devices: " << report.deviceCount;
-        logW(773) << "DEVICELIST: path= " << path.constData();
-        logW(774) << "DEVICELIST: driver= " << driver.constData();
-        logW(775) << "DEVICELIST: subtype= " << subtype.constData();
-    }
-
-    if (m & SGpsReport::DEVICEID_SET)
-        logW(786) << "DEVICEID_SET";
-
-    if (m & SGpsReport::LATLON_SET) {
-        m_fixMask |= SGpsReport::LATLON_SET;
-        m_lastPositionTime = time(nullptr);
-        m_current.setLatitude(report.latitude);
-        m_current.setLongitude(report.longitude);
-        m_fixMode = report.mode;
-        logD(800) << "LATLON_SET: lat/lon: " << report.latitude << "/" << report.longitude;
-    }
-
-    // Satellites come with every report that carries a count, not only with DOP reports.
-    if (report.satellitesUsed > 0) {
-        const int satellites = report.satellitesUsed <= kMaxSatellites ? report.satellitesUsed : 0;
-        m_fixMask |= SGpsReport::DOP_SET;
-        m_current.setSatellites(satellites);
-        m_current.setHdop(report.hdop);
-        CLogStream(QtDebugMsg, kSource, 815, CLogStream::NoColon{})
-            << ": DOP: satellites / hdop : " << report.satellitesUsed << "/" << report.hdop;
-    }
-
-    if (m & SGpsReport::ALTITUDE_SET) {
-        m_fixMask |= SGpsReport::ALTITUDE_SET;
-        m_current.setAltitude(report.altitude);
-        logD(823) << "ALTITUDE_SET: altitude/separation: " << report.altitude << "/" << report.separation;
-    }
-
-    if (m & SGpsReport::SPEED_SET) {
-        m_fixMask |= SGpsReport::SPEED_SET;
-        const double kmh = report.speed * kMpsToKmh;
-        m_current.setSpeed(kmh);
-        m_current.setTrack(report.track);
-        logD(835) << "SPEED_SET: speed(GPSD m/s)): " << report.speed << " speed (km/h): " << kmh;
-    }
-
-    constexpr quint64 kCompleteFix = SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET |
-                                     SGpsReport::SPEED_SET | SGpsReport::TIME_SET | SGpsReport::DOP_SET;
-    if ((m_fixMask & kCompleteFix) == kCompleteFix) {
-        m_current.setDateTime(CheckGpsTime(m_gpsTime));
-        SaveGPSData(m_lastValid, m_current);
-        m_gpsConnectionState = 1;
-        m_fixMask = 0;
-    }
+        m_fix.evaluate(report);
+    } while (m_gpsOpen && !budget.hasExpired(kPollBudgetMs) && m_gps->waiting(0));
     return 1;
-}
-
-CDateTime CGpsProg::CheckGpsTime(time_t gpsTime)
-{
-    if (gpsTime <= 0)
-        return CDateTime();
-    const CDateTime result = CGpsTime::gpsDateTime(gpsTime);
-    if (!m_timeSync)
-        return result;
-    const double diff = difftime(gpsTime, time(nullptr));
-    if (CGpsTime::needsSync(diff)) {
-        logW(451) << "Difference between gps time and local time is " << diff << " sec. ";
-        emit sigSyncTime(m_ownProcess, CGpsTime::kSyncRequestType, CGpsTime::syncPayload(result));
-    }
-    return result;
-}
-
-// ---------------------------------------------------------------- publishing
-
-void CGpsProg::SendRuntimeGps(CRuntimeGps record)
-{
-    CGpsPoint &p = m_publishedPoint;
-    // Exact comparison on purpose: a NaN always counts as a change.
-    const bool changed = m_gpsConnectionState != p.status || record.timeOffset() != p.timeOffset ||
-                         record.latitude() != p.latitude || record.longitude() != p.longitude ||
-                         record.altitude() != p.altitude || record.satellites() != p.satellites ||
-                         record.hdop() != p.hdop || record.speed() != p.speed || record.track() != p.track ||
-                         record.RuntimeGpsValue1() != m_published.RuntimeGpsValue1() ||
-                         record.RuntimeGpsText1() != m_published.RuntimeGpsText1();
-    if (!changed)
-        return;
-
-    p.dateTime = record.dateTime();
-    p.status = m_gpsConnectionState;
-    p.timeOffset = record.timeOffset();
-    p.latitude = record.latitude();
-    p.longitude = record.longitude();
-    p.altitude = record.altitude();
-    p.satellites = record.satellites();
-    p.hdop = record.hdop();
-    p.speed = record.speed();
-    p.track = record.track();
-    m_published.setRuntimeGpsValue1(record.RuntimeGpsValue1());
-    m_published.setRuntimeGpsText1(record.RuntimeGpsText1());
-    m_published.setGpsPoint(p);
-
-    const int code = replyCode(m_runtime->setRuntimeGps(m_ownProcess, m_published.serialize()));
-    if (code == CReplyCode::REPLY_SUCCESS)
-        logD(1064) << "GPS data : Lat " << p.latitude << "Lon " << p.longitude;
-    else
-        logW(1060) << "Dbus-Error setRuntimeGps : " << CReplyCode::name(code) << logEndl;
-
-    emit sigActualGpsData(m_ownProcess, p.toBytes());
-}
-
-void CGpsProg::SendEmptyGpsData()
-{
-    m_current.setSatellites(0);
-    m_current.setSpeed(0.0);
-    m_current.setLatitude(0.0);
-    m_current.setLongitude(0.0);
-    m_current.setAltitude(0.0);
-    m_current.setStatus(0);
-    m_current.setTimeOffset(0);
-    m_current.setHdop(0.0);
-    m_current.setTrack(0.0);
-    SendRuntimeGps(m_current);
 }
 
 // ---------------------------------------------------------------- tracking and logbook
 
-void CGpsProg::SaveGPSData(quint8 &lastValid, CRuntimeGps fix)
+void CGpsProg::publish(const QByteArray &record, const CGpsPoint &point)
 {
-    const STrackingValues values{eTrackingStatus, iInterval, distance, SpeedLevel};
-    m_tracking->prepare(fix, m_fixMode, lastValid, values);
-    SendRuntimeGps(fix);
-    if (!m_tracking->decide(fix, values))
-        return;
-    uploadTrackingPoint(fix);
-    m_tracking->commit(fix, values, m_fixMode);
+    const int code = replyCode(m_runtime->setRuntimeGps(m_ownProcess, record));
+    if (code == CReplyCode::REPLY_SUCCESS)
+        logD(1064) << "GPS data : Lat " << point.latitude << "Lon " << point.longitude;
+    else
+        logW(1060) << "Dbus-Error setRuntimeGps : " << CReplyCode::name(code) << logEndl;
+
+    emit sigActualGpsData(m_ownProcess, CGpsPoint(point).toBytes());
+}
+
+void CGpsProg::requestTimeSync(const CDateTime &gpsTime)
+{
+    emit sigSyncTime(m_ownProcess, CGpsTime::kSyncRequestType, CGpsTime::syncPayload(gpsTime));
 }
 
 void CGpsProg::CreateLogEntry(int subType)
@@ -776,22 +574,9 @@ void CGpsProg::CreateLogEntry(int subType)
         logW(1345) << "Dbus-Error: " << CReplyCode::name(code);
 }
 
-void CGpsProg::uploadTrackingPoint(const CRuntimeGps &fix)
+void CGpsProg::storeTrackPoint(const CGpsPoint &point)
 {
     CLogTracking entry;
-    CGpsPoint point;
-    point.dateTime = fix.dateTime();
-    point.latitude = fix.latitude();
-    point.longitude = fix.longitude();
-    point.altitude = fix.altitude();
-    // The connection state, not the fix's own status value.
-    point.status = m_gpsConnectionState;
-    point.timeOffset = fix.timeOffset();
-    point.satellites = fix.satellites();
-    point.hdop = fix.hdop();
-    point.speed = fix.speed();
-    point.track = fix.track();
-
     logW(1102) << "Send GPS data to Logbook";
     entry.oGpsPoint = point;
     entry.iType = CLogBase::kTypeTracking;
@@ -813,19 +598,7 @@ void CGpsProg::triggerFtpTransfer()
     const QByteArray stored = replyBytes(m_runtime->getRuntimeTriggerFtpTransfer());
     if (isNullRecord(stored)) {
         logW(1127) << "getRuntimeTriggerFtpTransfer returns NULL";
-        // Marked resets, so the stored record loses stale requests.
-        trigger.setStartGpsFileTransfer(false);
-        trigger.setTriggerFlag2(false);
-        trigger.setTriggerFlag3(false);
-        trigger.setTriggerFlag4(false);
-        trigger.setTriggerFlag5(false);
-        trigger.setTriggerFlag6(false);
-        trigger.setTriggerFlag7(false);
-        trigger.setTriggerFlag8(false);
-        trigger.setTriggerFlag9(false);
-        trigger.setTriggerText1(QLatin1String(""));
-        trigger.setTriggerText2(QLatin1String(""));
-        trigger.setTriggerText3(QLatin1String(""));
+        trigger.resetAllMarked();
     } else {
         trigger.parse(stored);
     }

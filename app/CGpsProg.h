@@ -1,16 +1,11 @@
 #ifndef CGPSPROG_H
 #define CGPSPROG_H
 
-#include "SGpsReport.h"
-#include "records/CDateTime.h"
-#include "records/CGpsPoint.h"
-#include "records/CRuntimeGps.h"
-#include "records/CSetupGeneralNonWM.h"
+#include "CFixEvaluation.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <ctime>
 #include <memory>
 
 class QTimer;
@@ -20,13 +15,13 @@ class ComBraskVorlanRuntimeInterface;
 class ComBraskVorlanLogbookInterface;
 class Thread;
 class CGpsdClient;
-class CTracking;
 
 // The GPS daemon's one main object. It owns all state; its slots run on the
 // event-loop thread, driven by three timers, the bus and the Unix signal
 // notifier. The order of signals and slots below is the daemon's published
-// meta-object and must not change.
-class CGpsProg : public QObject
+// meta-object and must not change. The GPS state and its decisions live in
+// the fix evaluation member; this object carries them to the bus.
+class CGpsProg : public QObject, private CFixEvaluation::Sink
 {
     Q_OBJECT
 
@@ -58,21 +53,20 @@ private:
     int SetGpio27(bool on);
 
     // Tracking configuration
-    void getTrackingSetup(int &status, int &extra, int &interval, int &distanceM, int &speedLevel);
+    STrackingValues getTrackingSetup();
     void storeDefaultTrackingSetup();
 
-    // gpsd session and fix evaluation
+    // gpsd session
     int readGpsData();
-    int evaluateReport(const SGpsReport &report);
-    void dropGpsdConnection();
-    CDateTime CheckGpsTime(time_t gpsTime);
 
-    // Publishing and logbook
-    void SendRuntimeGps(CRuntimeGps record);
-    void SendEmptyGpsData();
-    void SaveGPSData(quint8 &lastValid, CRuntimeGps fix);
+    // What the fix evaluation asks for
+    void publish(const QByteArray &record, const CGpsPoint &point) override;
+    void logEvent(int subType) override { CreateLogEntry(subType); }
+    void requestTimeSync(const CDateTime &gpsTime) override;
+    void storeTrackPoint(const CGpsPoint &point) override;
+    void dropConnection() override;
+
     void CreateLogEntry(int subType);
-    void uploadTrackingPoint(const CRuntimeGps &fix);
     void triggerFtpTransfer();
 
     int m_ownProcess = 0;
@@ -98,32 +92,14 @@ private:
     int m_systemReadyWait = 0;
     QSocketNotifier *m_signalNotifier = nullptr;
 
-    // GPS acquisition
+    // gpsd session
     std::unique_ptr<CGpsdClient> m_gps;
     bool m_gpsOpen = false;
-    bool m_disconnected = true;
-    quint8 m_lastValid = 0;
     int m_noDataRetry = 0;
     bool m_gpsEnabled = false;
-    bool m_timeSync = false;
-    time_t m_lastPositionTime = 0;
-    time_t m_gpsTime = 0;
-    int m_gpsConnectionState = 0;
-    int m_fixMode = 0;
-    quint64 m_fixMask = 0;
-    CRuntimeGps m_current;
-    CRuntimeGps m_published;
-    CGpsPoint m_publishedPoint;
 
-    // Tracking; nothing is stored until the first fetch says otherwise.
-    int eTrackingStatus = 0;
-    int iExtra = 0;
-    int iInterval = 0;
-    int distance = 0;
-    int SpeedLevel = 0;
-    std::unique_ptr<CTracking> m_tracking;
-
-    CSetupGeneralNonWM m_generalSetup;
+    // Fixes, publishing, time check, tracking
+    CFixEvaluation m_fix;
 };
 
 #endif // CGPSPROG_H

@@ -52,6 +52,18 @@
 // Like gps_read(), every line handed on carries the packet mark, and the
 // connection's state (satellites, DOP) carries over from line to line; a
 // line the parser refuses leaves that state as it was.
+//
+// Receivers without satellite sentences: gpsd builds its SKY report from GSA
+// and GSV. A receiver set to send only GGA and RMC gets 3D fixes but never a
+// SKY report, so no fix would ever be complete, although every GGA carries
+// the satellites used and the HDOP, and gpsd passes it through (WATCH_NMEA).
+// Once gpsd has sent no SKY report for kSkyGraceSec of fix time (counted from
+// the first TPV while none came), each valid GGA line sets the connection's
+// satellites and HDOP and is flagged like a SKY report; the first SKY report
+// ends that at once. Counting fix time rather than reports keeps a receiver
+// that sends its satellite sentences only every few epochs (common at 5 or
+// 10 Hz) on gpsd's values; a receiver that stops sending them falls back
+// within the grace time, during which gpsd's last values stand.
 
 #include <gps.h>
 
@@ -194,7 +206,10 @@ void resetLikeOpen(gps_data_t &data)
 }
 } // namespace
 
-CGpsdClient::CGpsdClient() : m_data(new gps_data_t()), m_scratch(new gps_data_t()) {}
+CGpsdClient::CGpsdClient() : m_data(new gps_data_t()), m_scratch(new gps_data_t())
+{
+    resetState();
+}
 
 CGpsdClient::~CGpsdClient()
 {
@@ -206,10 +221,17 @@ int CGpsdClient::open(const char *host, const char *port)
     close();
     const int code = gps_open(host, port, m_data.get());
     m_open = code == 0;
+    resetState();
+    return code;
+}
+
+void CGpsdClient::resetState()
+{
     m_input.clear();
     m_discarding = false;
     m_ended = false;
-    return code;
+    m_lastFixTime = SGpsReport::kUnknown;
+    m_skyFixTime = SGpsReport::kUnknown;
 }
 
 int CGpsdClient::stream()
@@ -249,16 +271,77 @@ int CGpsdClient::read(SGpsReport &out)
         if (!takeLine(&line))
             return m_ended ? -1 : 0;
     }
+    handleLine(line, out);
+    return int(line.size()) + 1;
+}
+
+void CGpsdClient::handleLine(const QByteArray &line, SGpsReport &out)
+{
     // Only this line's bits may count; the parser adds to the mask.
     *m_scratch = *m_data;
     m_scratch->set = 0;
-    if (parseLine(line, *m_scratch) == Parse::Parsed)
+    const Parse parsed = parseLine(line, *m_scratch);
+    if (parsed == Parse::Parsed)
         std::swap(m_data, m_scratch);
     else
         m_data->set = 0;
-    m_data->set |= gpsd::kPacket;
-    translate(*m_data, out);
-    return int(line.size()) + 1;
+
+    gps_data_t &data = *m_data;
+    if ((data.set & gpsd::kTime) && (data.set & gpsd::kMode)) {
+        m_lastFixTime = fixTimeSeconds(data.fix);
+        if (std::isnan(m_skyFixTime))
+            m_skyFixTime = m_lastFixTime;
+    }
+    if (data.set & gpsd::kSatellite)
+        m_skyFixTime = m_lastFixTime;
+    int satellites = 0;
+    double hdop = 0.0;
+    if (parsed == Parse::NotJson && m_lastFixTime - m_skyFixTime > kSkyGraceSec &&
+        ggaValues(line, satellites, hdop)) {
+        data.satellites_used = satellites;
+        data.dop.hdop = hdop;
+        data.set |= gpsd::kSatellite;
+    }
+    data.set |= gpsd::kPacket;
+    translate(data, out);
+}
+
+QVector<SGpsReport> CGpsdClient::unpackLines(const QList<QByteArray> &lines)
+{
+    CGpsdClient client;
+    resetLikeOpen(*client.m_data);
+    QVector<SGpsReport> reports(lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        client.handleLine(lines[i], reports[i]);
+    return reports;
+}
+
+bool CGpsdClient::ggaValues(const QByteArray &sentence, int &satellites, double &hdop)
+{
+    // $ttGGA,time,lat,N,lon,E,quality,satellites,hdop,...*hh; a sentence is
+    // at most 82 characters, a little more is tolerated.
+    const QByteArray s = sentence.trimmed();
+    const int star = s.lastIndexOf('*');
+    if (s.size() > 120 || !s.startsWith('$') || s.mid(3, 4) != "GGA," || star < 0 || star + 3 != s.size())
+        return false;
+    char sum = 0;
+    for (int i = 1; i < star; ++i)
+        sum ^= s[i];
+    bool ok = false;
+    if (s.mid(star + 1).toInt(&ok, 16) != quint8(sum) || !ok)
+        return false;
+    const QList<QByteArray> fields = s.left(star).split(',');
+    if (fields.size() < 9 || fields[6].toInt(&ok) <= 0 || !ok)
+        return false;
+    const int used = fields[7].toInt(&ok);
+    if (!ok || used < 0)
+        return false;
+    const double dilution = fields[8].toDouble(&ok);
+    if (!ok || !std::isfinite(dilution) || dilution < 0.0)
+        return false;
+    satellites = used;
+    hdop = dilution;
+    return true;
 }
 
 void CGpsdClient::receive()
@@ -302,7 +385,7 @@ void CGpsdClient::close()
         return;
     gps_close(m_data.get());
     m_open = false;
-    m_input.clear();
+    resetState();
 }
 
 QString CGpsdClient::errorText(int code)

@@ -4,7 +4,9 @@
 #include "SGpsReport.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
@@ -57,11 +59,25 @@ public:
     // JSON object.
     static bool unpack(const QByteArray &jsonLine, SGpsReport &out);
 
+    // Lines (JSON and NMEA) as read() hands them on from a fresh connection,
+    // one report each, the fallback for receivers without sky reports included.
+    static QVector<SGpsReport> unpackLines(const QList<QByteArray> &lines);
+
+    // Satellites used and HDOP of a GGA sentence with a valid checksum and a
+    // fix (quality above 0), any talker; false when it carries no such values.
+    static bool ggaValues(const QByteArray &sentence, int &satellites, double &hdop);
+
+    // A receiver counts as sending no sky reports when gpsd has sent none
+    // for this long of its fix time; from then on the GGA sentences stand in.
+    static constexpr double kSkyGraceSec = 3.0;
+
 private:
     enum class Parse { NotJson, Parsed, Refused };
     static Parse parseLine(const QByteArray &line, gps_data_t &data);
     void receive();
     bool takeLine(QByteArray *line);
+    void handleLine(const QByteArray &line, SGpsReport &out);
+    void resetState();
 
     std::unique_ptr<gps_data_t> m_data;
     std::unique_ptr<gps_data_t> m_scratch; // a line is parsed here and kept only if it parses
@@ -69,6 +85,10 @@ private:
     bool m_discarding = false;             // inside an over-long line: dropped up to its end
     bool m_ended = false;                  // gpsd closed the connection, or it failed
     bool m_open = false;
+    // Fix time of gpsd's latest TPV, and of the TPV before the latest sky
+    // report (or of the first TPV while none came): NaN while unknown.
+    double m_lastFixTime;
+    double m_skyFixTime;
 };
 
 #endif // CGPSDCLIENT_H

@@ -78,15 +78,17 @@ void checkTracking(CFuzzInput &in, const CDateTime &now, const CDateTime &then)
     fix.setTrack(in.value<double>());
     fix.setDateTime(then);
     int fixMode = in.value<qint8>();
-    quint8 lastValid = 0;
 
     CTracking tracking;
     tracking.setClock([now] { return now; });
     // Two fixes: the first arms the clock and the anchor, the second measures against them.
     for (int pass = 0; pass < 2; ++pass) {
-        tracking.prepare(fix, fixMode, lastValid, values);
-        if (tracking.decide(fix, values))
-            tracking.commit(fix, values, fixMode);
+        if (tracking.prepare(fix, fixMode, values).hdopUnknown)
+            fixMode = 1;
+        if (tracking.decide(fix, values)) {
+            tracking.commit(fix, values);
+            fixMode = 1;
+        }
         fix.setLatitude(lat2);
         fix.setLongitude(lon2);
     }

@@ -1,23 +1,16 @@
-// gpsd's JSON lines through the daemon's adapter (CGpsdClient::unpack, the
-// libgps parser behind it), or report structures with any values at all
-// (inputs that start with a zero byte, which no JSON line does), and the
-// reports through the
-// pure helpers the daemon's fix evaluation calls, in the order it calls them
-// (app/CGpsProg.cpp, evaluateReport and SaveGPSData): GPS time with the
-// rollover correction, zone time, time offset, the record setters, the
-// tracking decision and the records that carry the fix. The evaluation
-// itself needs a bus and is exercised by the system tests.
+// gpsd's lines through the daemon's adapter (CGpsdClient: libgps's parser,
+// the GGA fallback) and the daemon's own fix evaluation (CFixEvaluation), or
+// report structures with any values at all (inputs that start with a zero
+// byte, which no gpsd line does) straight into the evaluation. Whatever the
+// evaluation publishes or stores must read back as the record it was.
 
 #include "CFuzzEnvironment.h"
 #include "CFuzzInput.h"
 
-#include "app/CGpsTime.h"
+#include "app/CFixEvaluation.h"
 #include "app/CGpsdClient.h"
 #include "logbook/CLogTracking.h"
-#include "logbook/CTracking.h"
 #include "logbook/ELogSubType.h"
-#include "logging/CLogStream.h"
-#include "records/CRuntimeGps.h"
 
 #include <QList>
 
@@ -29,22 +22,33 @@ constexpr int kMaxLines = 32;
 constexpr uint8_t kRawReports = 0;
 constexpr int kMaxRawReports = 16;
 constexpr size_t kMaxTextBytes = 64;
-constexpr int kMaxSatellites = 99;
-constexpr double kMpsToKmh = 3.6;
 // A fixed "now" keeps every run of an input the same: 2026-03-02 06:00 UTC.
-constexpr qint64 kNowSecs = 1772431200;
-constexpr quint64 kCompleteFix = SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET | SGpsReport::SPEED_SET |
-                                 SGpsReport::TIME_SET | SGpsReport::DOP_SET;
+constexpr qint64 kNowMs = Q_INT64_C(1772431200000);
 
-// The daemon's state between reports, as far as the pure helpers see it.
-struct Evaluation {
-    CRuntimeGps current;
-    CTracking tracking;
-    quint64 fixMask = 0;
-    int fixMode = 0;
-    quint8 lastValid = 0;
-    time_t gpsTime = 0;
-    int fixes = 0;
+// The bus side of the daemon, reduced to checks on what crosses it.
+class CCheckingSink : public CFixEvaluation::Sink
+{
+public:
+    void publish(const QByteArray &record, const CGpsPoint &point) override
+    {
+        CRuntimeGps received;
+        FUZZ_CHECK(received.parse(record).ok());
+        CRecordStatus status;
+        const CGpsPoint back(CGpsPoint(point).toBytes(), &status);
+        FUZZ_CHECK(status.ok());
+    }
+    void logEvent(int subType) override { FUZZ_CHECK(subType == GPS_ValidData || subType == GPS_NoData); }
+    void requestTimeSync(const CDateTime &gpsTime) override { FUZZ_CHECK(gpsTime.isValid()); }
+    void storeTrackPoint(const CGpsPoint &point) override
+    {
+        CLogTracking entry;
+        entry.iSubType = GPS_Data;
+        entry.oGpsPoint = point;
+        CRecordStatus status;
+        const CLogTracking back(entry.serialize(), &status);
+        FUZZ_CHECK(status.ok());
+    }
+    void dropConnection() override {}
 };
 
 void checkReport(bool parsed, const SGpsReport &r)
@@ -59,95 +63,13 @@ void checkReport(bool parsed, const SGpsReport &r)
         FUZZ_CHECK(std::isfinite(r.altitude));
 }
 
-void publish(const CRuntimeGps &fix)
+void setUp(CFixEvaluation &evaluation, const STrackingValues &values)
 {
-    CRuntimeGps record = fix;
-    CRuntimeGps received;
-    FUZZ_CHECK(received.parse(record.serialize()).ok());
-    CGpsPoint point = fix.gpsPoint();
-    CRecordStatus status;
-    const CGpsPoint back(point.toBytes(), &status);
-    FUZZ_CHECK(status.ok());
+    evaluation.setClock([] { return kNowMs; });
+    evaluation.setTimeSync(true);
+    evaluation.setTrackingValues(values);
 }
 
-void store(const CRuntimeGps &fix)
-{
-    CLogTracking entry;
-    entry.iSubType = GPS_Data;
-    entry.oGpsPoint = fix.gpsPoint();
-    CRecordStatus status;
-    const CLogTracking back(entry.serialize(), &status);
-    FUZZ_CHECK(status.ok());
-}
-
-void completeFix(Evaluation &e, const STrackingValues &values)
-{
-    e.current.setDateTime(e.gpsTime > 0 ? CGpsTime::gpsDateTime(e.gpsTime) : CDateTime());
-    const double diff = difftime(e.gpsTime, time_t(kNowSecs));
-    if (CGpsTime::needsSync(diff))
-        FUZZ_CHECK(!CGpsTime::syncPayload(CGpsTime::gpsDateTime(e.gpsTime)).isEmpty());
-
-    CRuntimeGps fix = e.current;
-    e.tracking.prepare(fix, e.fixMode, e.lastValid, values);
-    publish(fix);
-    if (e.tracking.decide(fix, values)) {
-        store(fix);
-        e.tracking.commit(fix, values, e.fixMode);
-    }
-    e.fixMask = 0;
-    ++e.fixes;
-}
-
-void evaluate(const SGpsReport &r, Evaluation &e, const STrackingValues &values)
-{
-    const quint64 m = r.set;
-    if (m & SGpsReport::TIME_SET) {
-        time_t t = CGpsTime::gpsSeconds(r.fixTime);
-        if (CGpsTime::IsFaultiyYear(t))
-            t = CGpsTime::AddDays(t, CGpsTime::kRolloverDays);
-        e.gpsTime = t;
-        CLogStream(QtDebugMsg, "fuzz", 1) << CDateTime::fromTimeT(e.gpsTime);
-        const CDateTime zoneTime = CGpsTime::ConvertToZoneTime(
-            CDateTime::fromTimeT(e.gpsTime), QString::fromLatin1(CFuzzEnvironment::kTimeZone), true);
-        e.current.setTimeOffset(qint32(CGpsTime::timeOffsetSecs(zoneTime, kNowSecs * 1000)));
-        e.current.setDateTime(zoneTime);
-        e.fixMask |= SGpsReport::TIME_SET;
-    }
-    if (m & SGpsReport::DEVICE_SET)
-        CLogStream(QtWarningMsg, "fuzz", 2)
-            << r.driver.toUtf8().constData() << r.subtype.toUtf8().constData();
-    if ((m & SGpsReport::DEVICELIST_SET) && r.deviceCount > 0)
-        CLogStream(QtWarningMsg, "fuzz", 3)
-            << r.deviceCount << r.devicePath.toUtf8().constData() << r.deviceDriver.toUtf8().constData()
-            << r.deviceSubtype.toUtf8().constData();
-    if (m & SGpsReport::LATLON_SET) {
-        e.fixMask |= SGpsReport::LATLON_SET;
-        e.current.setLatitude(r.latitude);
-        e.current.setLongitude(r.longitude);
-        e.fixMode = r.mode;
-        CLogStream(QtDebugMsg, "fuzz", 4) << r.latitude << "/" << r.longitude;
-    }
-    if (r.satellitesUsed > 0) {
-        e.fixMask |= SGpsReport::DOP_SET;
-        e.current.setSatellites(r.satellitesUsed <= kMaxSatellites ? r.satellitesUsed : 0);
-        e.current.setHdop(r.hdop);
-        CLogStream(QtDebugMsg, "fuzz", 5) << r.satellitesUsed << "/" << r.hdop;
-    }
-    if (m & SGpsReport::ALTITUDE_SET) {
-        e.fixMask |= SGpsReport::ALTITUDE_SET;
-        e.current.setAltitude(r.altitude);
-        CLogStream(QtDebugMsg, "fuzz", 6) << r.altitude << "/" << r.separation;
-    }
-    if (m & SGpsReport::SPEED_SET) {
-        e.fixMask |= SGpsReport::SPEED_SET;
-        const double kmh = r.speed * kMpsToKmh;
-        e.current.setSpeed(kmh);
-        e.current.setTrack(r.track);
-        CLogStream(QtDebugMsg, "fuzz", 7) << r.speed << kmh;
-    }
-    if ((e.fixMask & kCompleteFix) == kCompleteFix)
-        completeFix(e, values);
-}
 // One report as the adapter hands it on, every field from the input.
 SGpsReport rawReport(CFuzzInput &in)
 {
@@ -179,10 +101,13 @@ void evaluateRawReports(CFuzzInput &in)
     values.iInterval = in.value<qint32>();
     values.distance = in.value<qint32>();
     values.SpeedLevel = in.value<qint32>();
-    Evaluation e;
-    e.tracking.setClock([] { return CDateTime::fromTimeT(kNowSecs); });
-    for (int i = 0; i < kMaxRawReports && in.remaining() > 0; ++i)
-        evaluate(rawReport(in), e, values);
+    CCheckingSink sink;
+    CFixEvaluation evaluation(sink);
+    setUp(evaluation, values);
+    for (int i = 0; i < kMaxRawReports && in.remaining() > 0; ++i) {
+        evaluation.evaluate(rawReport(in));
+        FUZZ_CHECK(evaluation.current().satellites() >= 0 && evaluation.current().satellites() <= 40);
+    }
 }
 } // namespace
 
@@ -205,22 +130,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SGpsReport whole;
     checkReport(CGpsdClient::unpack(input, whole), whole);
 
-    Evaluation e;
-    e.tracking.setClock([] { return CDateTime::fromTimeT(kNowSecs); });
-    const QList<QByteArray> lines = input.split('\n');
-    for (int i = 0; i < lines.size() && i < kMaxLines; ++i) {
-        SGpsReport report;
-        const bool parsed = CGpsdClient::unpack(lines.at(i), report);
-        checkReport(parsed, report);
-        if (!parsed)
-            continue;
-        // Every tracking mode in turn, with limits that let most fixes through.
-        STrackingValues values;
-        values.eTrackingStatus = CTracking::kByTime + i % 3;
-        values.iInterval = 1;
-        values.distance = 10;
-        values.SpeedLevel = 5;
-        evaluate(report, e, values);
+    QList<QByteArray> lines = input.split('\n');
+    if (lines.size() > kMaxLines)
+        lines.erase(lines.begin() + kMaxLines, lines.end());
+    // Time mode with a short interval lets most fixes through to the logbook.
+    STrackingValues values;
+    values.eTrackingStatus = CTracking::kByTime;
+    values.iInterval = 1;
+    CCheckingSink sink;
+    CFixEvaluation evaluation(sink);
+    setUp(evaluation, values);
+    for (const SGpsReport &report : CGpsdClient::unpackLines(lines)) {
+        FUZZ_CHECK(report.set & SGpsReport::PACKET_SET);
+        evaluation.evaluate(report);
     }
     return 0;
 }

@@ -62,8 +62,9 @@ qint64 CTracking::secondsBetween(const CDateTime &from, const CDateTime &to)
     return (toDay - fromDay) * kSecsPerDay + (toMs - fromMs) / 1000;
 }
 
-void CTracking::prepare(CRuntimeGps &fix, int &fixModeCopy, quint8 &lastValid, const STrackingValues &values)
+CTracking::SPrepared CTracking::prepare(CRuntimeGps &fix, int fixModeCopy, const STrackingValues &values)
 {
+    SPrepared found;
     m_now = m_clock();
     if (m_firstPass) {
         m_firstPass = false;
@@ -81,21 +82,22 @@ void CTracking::prepare(CRuntimeGps &fix, int &fixModeCopy, quint8 &lastValid, c
         } else {
             // Until a new position report sets the mode again, later fixes
             // are not taken as 2D/3D.
-            fixModeCopy = 1;
+            found.hdopUnknown = true;
             CLogStream(QtDebugMsg, kSource, 903) << "isfinite(gpsdata.dop.hdop) == 0";
         }
         if (m_anchorLatitude == 0.0)
             m_anchorLatitude = fix.latitude();
         if (m_anchorLongitude == 0.0)
             m_anchorLongitude = fix.longitude();
-        lastValid = 2;
+        found.positionFix = true;
     }
 
     CLogStream(QtWarningMsg, kSource, 915) << "Pos " << fix.latitude() << "/" << fix.longitude() << " Speed "
                                            << fix.speed() << " Dir " << fix.track();
+    return found;
 }
 
-bool CTracking::decide(const CRuntimeGps &fix, const STrackingValues &values)
+bool CTracking::decide(const CRuntimeGps &fix, const STrackingValues &values) const
 {
     const qint64 timeDiff = secondsBetween(m_trackingClock, m_now);
     const double metres =
@@ -122,10 +124,9 @@ bool CTracking::decide(const CRuntimeGps &fix, const STrackingValues &values)
     }
 }
 
-void CTracking::commit(const CRuntimeGps &fix, const STrackingValues &values, int &fixModeCopy)
+void CTracking::commit(const CRuntimeGps &fix, const STrackingValues &values)
 {
     m_aboveLevel = fix.speed() >= double(values.SpeedLevel);
-    fixModeCopy = 1;
     m_trackingClock = m_now;
     m_anchorLatitude = fix.latitude();
     m_anchorLongitude = fix.longitude();

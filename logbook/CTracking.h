@@ -16,12 +16,14 @@ struct STrackingValues {
     qint32 iInterval = 0;       // seconds
     qint32 distance = 0;        // metres
     qint32 SpeedLevel = 0;      // km/h
+    qint32 iExtra = 0;          // carried along, not interpreted
 };
 
 // Whether a complete fix becomes a track point, and the state that decision
 // keeps between fixes. One fix runs prepare(), then (after the caller has
 // published it) decide(), and, when that says store, commit() after the
-// caller has uploaded the point.
+// caller has uploaded the point. The caller's own state changes only through
+// what these return.
 class CTracking
 {
 public:
@@ -46,16 +48,21 @@ public:
     // truncated. Negative when the clock went back.
     static qint64 secondsBetween(const CDateTime &from, const CDateTime &to);
 
+    // What prepare() found out about a fix.
+    struct SPrepared {
+        bool positionFix = false; // a 2D or 3D fix was taken (the last-valid state becomes 2)
+        bool hdopUnknown = false; // its HDOP was not finite (the fix mode copy drops to 1)
+    };
+
     // Readies a complete fix: takes 'now', arms the tracking clock on the
-    // first call, rounds the HDOP (through the record's setter), seeds the
-    // anchor and sets lastValid to 2 when fixModeCopy says 2D or 3D; a
-    // non-finite HDOP sets fixModeCopy to 1. Logs the fix.
-    void prepare(CRuntimeGps &fix, int &fixModeCopy, quint8 &lastValid, const STrackingValues &values);
+    // first call and, when fixModeCopy says 2D or 3D, rounds the HDOP
+    // (through the record's setter) and seeds the anchor. Logs the fix.
+    SPrepared prepare(CRuntimeGps &fix, int fixModeCopy, const STrackingValues &values);
     // True when the fix is due as a track point under values. Logs the inputs.
-    bool decide(const CRuntimeGps &fix, const STrackingValues &values);
+    bool decide(const CRuntimeGps &fix, const STrackingValues &values) const;
     // Records a stored track point: the above-level mark, the tracking clock
-    // (the 'now' of prepare), the anchor; fixModeCopy becomes 1.
-    void commit(const CRuntimeGps &fix, const STrackingValues &values, int &fixModeCopy);
+    // (the 'now' of prepare), the anchor. The caller's fix mode copy drops to 1.
+    void commit(const CRuntimeGps &fix, const STrackingValues &values);
 
     // Local "now"; tests replace it.
     void setClock(Clock clock) { m_clock = std::move(clock); }

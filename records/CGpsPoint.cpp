@@ -3,6 +3,7 @@
 #include "CRecordStream.h"
 
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -36,7 +37,25 @@ CGpsPoint::CGpsPoint(const CGpsPoint &other)
       satellites(other.satellites), hdop(other.hdop), speed(other.speed), track(other.track),
       serializationBuffer(other.serializationBuffer)
 {
-    replaceNaN();
+    // A copy keeps NaN: the tracking decision must still see an HDOP the
+    // receiver could not give. Only assignment, reading and building from
+    // bytes replace it.
+}
+
+void CGpsPoint::swap(CGpsPoint &other) noexcept
+{
+    std::swap(version, other.version);
+    std::swap(dateTime, other.dateTime);
+    std::swap(latitude, other.latitude);
+    std::swap(longitude, other.longitude);
+    std::swap(altitude, other.altitude);
+    std::swap(status, other.status);
+    std::swap(timeOffset, other.timeOffset);
+    std::swap(satellites, other.satellites);
+    std::swap(hdop, other.hdop);
+    std::swap(speed, other.speed);
+    std::swap(track, other.track);
+    serializationBuffer.swap(other.serializationBuffer);
 }
 
 CGpsPoint &CGpsPoint::operator=(const CGpsPoint &other)

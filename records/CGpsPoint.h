@@ -12,7 +12,7 @@ class QDataStream;
 // One GPS fix. Sent alone with the actual-GPS-data signal and embedded in the
 // runtime GPS record and in the logbook entries. No double of a point that was
 // read, assigned or built from bytes is NaN: the readers on the fleet would
-// show NaN as text, so it becomes 0.0.
+// show NaN as text, so it becomes 0.0. A copy keeps NaN.
 class CGpsPoint
 {
 public:
@@ -35,8 +35,10 @@ public:
     CGpsPoint();
     // Empty bytes give the reset point.
     explicit CGpsPoint(const QByteArray &bytes, CRecordStatus *status = nullptr);
-    CGpsPoint(const CGpsPoint &other);
-    CGpsPoint &operator=(const CGpsPoint &other);
+    CGpsPoint(const CGpsPoint &other); // keeps NaN
+    CGpsPoint &operator=(const CGpsPoint &other); // replaces NaN
+    // Exchanges the values exactly, NaN included.
+    void swap(CGpsPoint &other) noexcept;
 
     void reset();
     // Empty bytes reset the point (reported as Truncated: they held no point).

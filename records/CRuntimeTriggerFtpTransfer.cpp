@@ -37,6 +37,15 @@ void CRuntimeTriggerFtpTransfer::setFlag(Field field, bool value)
     mark(field);
 }
 
+void CRuntimeTriggerFtpTransfer::resetAllMarked()
+{
+    for (int flag = FieldStartGpsFileTransfer; flag < kFlagCount; ++flag)
+        setFlag(Field(flag), false);
+    setTriggerText1(QLatin1String(""));
+    setTriggerText2(QLatin1String(""));
+    setTriggerText3(QLatin1String(""));
+}
+
 void CRuntimeTriggerFtpTransfer::setTriggerText1(const QString &value)
 {
     m_text1 = value;

@@ -57,6 +57,9 @@ public:
     CDateTime TriggerTime2() const { return m_time2; }
     QString TriggerText3() const { return m_text3; }
 
+    // Every flag false and the three texts empty, each marked, so that a
+    // writer without a stored record clears stale requests (times untouched).
+    void resetAllMarked();
     void setStartGpsFileTransfer(bool value) { setFlag(FieldStartGpsFileTransfer, value); }
     void setTriggerFlag2(bool value) { setFlag(FieldTriggerFlag2, value); }
     void setTriggerFlag3(bool value) { setFlag(FieldTriggerFlag3, value); }

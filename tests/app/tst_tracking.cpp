@@ -113,14 +113,10 @@ private Q_SLOTS:
         for (const SFix &f : fixes) {
             nowMs = kBaseMs + qint64(f.atSec) * 1000;
             CRuntimeGps fix = makeFix(f.latitude, f.longitude, f.speed);
-            int fixMode = 3;
-            quint8 lastValid = 0;
-            tracking.prepare(fix, fixMode, lastValid, values);
+            tracking.prepare(fix, 3, values);
             const bool store = tracking.decide(fix, values);
-            if (store) {
-                tracking.commit(fix, values, fixMode);
-                QCOMPARE(fixMode, 1);
-            }
+            if (store)
+                tracking.commit(fix, values);
             got += QLatin1Char(store ? 'T' : 'F');
         }
         QTEST(got, "stored");
@@ -130,11 +126,13 @@ private Q_SLOTS:
         QTest::addColumn<double>("hdop");
         QTest::addColumn<int>("fixMode");
         QTest::addColumn<double>("hdopAfter");
-        QTest::addColumn<int>("fixModeAfter");
-        QTest::newRow("1.5") << 1.5 << 3 << 2.0 << 3;
-        QTest::newRow("2.49") << 2.49 << 2 << 2.0 << 2;
-        QTest::newRow("NaN") << kNaN << 3 << 1000.0 << 1;
-        QTest::newRow("no 2D fix: untouched") << 1.5 << 1 << 1.5 << 1;
+        QTest::addColumn<bool>("hdopUnknown");
+        QTest::newRow("1.5") << 1.5 << 3 << 2.0 << false;
+        QTest::newRow("2.49") << 2.49 << 2 << 2.0 << false;
+        QTest::newRow("-0.5") << -0.5 << 3 << -1.0 << false;
+        QTest::newRow("NaN") << kNaN << 3 << 1000.0 << true;
+        QTest::newRow("infinite") << qInf() << 3 << 1000.0 << true;
+        QTest::newRow("no 2D fix: untouched") << 1.5 << 1 << 1.5 << false;
     }
     void hdopAndFixMode()
     {
@@ -143,12 +141,12 @@ private Q_SLOTS:
         CTracking tracking;
         CRuntimeGps fix = makeFix(48.5, 11.5, 0, hdop);
         const bool twoD = fixMode >= 2;
-        quint8 lastValid = 1;
-        tracking.prepare(fix, fixMode, lastValid, STrackingValues{});
+        const CTracking::SPrepared found = tracking.prepare(fix, fixMode, STrackingValues{});
         QTEST(fix.hdop(), "hdopAfter");
-        QTEST(fixMode, "fixModeAfter");
-        QCOMPARE(lastValid, quint8(twoD ? 2 : 1));
-        QCOMPARE(tracking.anchorLatitude() + tracking.anchorLongitude(), twoD ? 60.0 : 0.0);
+        QTEST(found.hdopUnknown, "hdopUnknown");
+        QCOMPARE(found.positionFix, twoD);
+        QCOMPARE(tracking.anchorLatitude(), twoD ? 48.5 : 0.0);
+        QCOMPARE(tracking.anchorLongitude(), twoD ? 11.5 : 0.0);
     }
     void logLines()
     {
@@ -156,12 +154,10 @@ private Q_SLOTS:
         tracking.setClock([] { return CDateTime::fromMSecsSinceEpoch(kBaseMs); });
         const STrackingValues values{CTracking::kByDistance, 10, 1000, 0};
         CRuntimeGps fix = makeFix(48.0, 11.0135, 20.0, 1.5);
-        int fixMode = 3;
-        quint8 lastValid = 0;
         QTest::ignoreMessage(QtDebugMsg, "File: cgpsprog Line:  896 :  DOP_SET: status / hdop:  2 ");
         QTest::ignoreMessage(QtWarningMsg,
                              "File: cgpsprog Line:  915 :  Pos  48 / 11.0135  Speed  20  Dir  90 ");
-        tracking.prepare(fix, fixMode, lastValid, values);
+        tracking.prepare(fix, 3, values);
         QTest::ignoreMessage(QtDebugMsg,
                              "File: cgpsprog Line:  921 :  SaveGPSData eTrackingStatus  3  distance  0 "
                              " time diff.  10  iInterval  10 ");
