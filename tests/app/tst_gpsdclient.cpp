@@ -26,6 +26,22 @@ const char kDevice[] =
     R"({"class":"DEVICE","path":"/dev/pts/1","driver":"NMEA0183","subtype":"SW 1.0","bps":4800})";
 const char kVersion[] =
     R"({"class":"VERSION","release":"3.22","rev":"3.22","proto_major":3,"proto_minor":14})";
+
+// An NMEA sentence with its checksum.
+QByteArray nmea(const QByteArray &body)
+{
+    char sum = 0;
+    for (const char c : body)
+        sum ^= c;
+    return '$' + body + '*' + QByteArray::number(quint8(sum), 16).toUpper().rightJustified(2, '0');
+}
+
+QByteArray tpvAt(int second)
+{
+    return QByteArray(R"({"class":"TPV","mode":3,"time":"2026-11-22T09:53:)") +
+           QByteArray::number(second).rightJustified(2, '0') + R"(.000Z","lat":48.1,"lon":11.5,"altMSL":500.0})";
+}
+const QByteArray kGga = nmea("GNGGA,095311.00,4806.000,N,01130.000,E,1,09,1.23,500.0,M,47.0,M,,");
 } // namespace
 
 class tst_GpsdClient : public QObject
@@ -93,6 +109,49 @@ private Q_SLOTS:
                  QStringList({"/dev/pts/1", "SiRF", "GSW3.2.4"}));
         QVERIFY(CGpsdClient::unpack(kDevice, r));
         QCOMPARE(r.driver + r.subtype, QStringLiteral("NMEA0183SW 1.0"));
+    }
+    void ggaValues_data()
+    {
+        QTest::addColumn<QByteArray>("sentence");
+        QTest::addColumn<int>("satellites"); // -1: nothing taken
+        QTest::addColumn<double>("hdop");
+        QTest::newRow("GN") << kGga << 9 << 1.23;
+        QTest::newRow("GP, line end") << nmea("GPGGA,1,2,N,3,E,2,04,2.5,1,M,1,M,,") + "\r\n" << 4 << 2.5;
+        QTest::newRow("0 satellites") << nmea("GPGGA,1,2,N,3,E,1,00,9.9,1,M,1,M,,") << 0 << 9.9;
+        QTest::newRow("24 satellites") << nmea("GNGGA,1,2,N,3,E,1,24,0.6,1,M,1,M,,") << 24 << 0.6;
+        QTest::newRow("quality 0") << nmea("GPGGA,1,2,N,3,E,0,08,1.0,1,M,1,M,,") << -1 << 0.0;
+        QTest::newRow("empty HDOP") << nmea("GPGGA,1,2,N,3,E,1,08,,1,M,1,M,,") << -1 << 0.0;
+        QTest::newRow("empty satellites") << nmea("GPGGA,1,2,N,3,E,1,,1.0,1,M,1,M,,") << -1 << 0.0;
+        QTest::newRow("negative HDOP") << nmea("GPGGA,1,2,N,3,E,1,08,-1.0,1,M,1,M,,") << -1 << 0.0;
+        QTest::newRow("cut short") << nmea("GPGGA,1,2,N,3,E,1,08") << -1 << 0.0;
+        QTest::newRow("checksum wrong") << QByteArray(kGga).replace("1.23", "1.24") << -1 << 0.0;
+        QTest::newRow("no checksum") << kGga.left(kGga.size() - 3) << -1 << 0.0;
+        QTest::newRow("other sentence") << nmea("GPGSA,A,3,01,02,03,,,,,,,,,,1.8,1.0,1.5") << -1 << 0.0;
+        QTest::newRow("JSON") << QByteArray(kTpvFix) << -1 << 0.0;
+    }
+    void ggaValues()
+    {
+        QFETCH(QByteArray, sentence);
+        int satellites = -1;
+        double hdop = 0.0;
+        CGpsdClient::ggaValues(sentence, satellites, hdop);
+        QTEST(satellites, "satellites");
+        QTEST(hdop, "hdop");
+    }
+    // Satellites and HDOP reach a fix from GGA only while gpsd has sent no
+    // sky report for more than 3 s of fix time (from the first TPV while none
+    // came): a sky report ends the fallback at once, its absence resumes it.
+    void ggaStandsInForSky()
+    {
+        const QList<QByteArray> lines = {tpvAt(0), kGga,     tpvAt(3), kGga, tpvAt(4),
+                                         kGga,     tpvAt(5), kSky,     kGga, tpvAt(9), kGga};
+        const QVector<SGpsReport> reports = CGpsdClient::unpackLines(lines);
+        QString got;
+        for (const SGpsReport &r : reports)
+            got += (r.set & R::DOP_SET) ? QStringLiteral("D%1/%2 ").arg(r.satellitesUsed).arg(r.hdop)
+                                        : QStringLiteral("%1 ").arg(r.satellitesUsed);
+        QCOMPARE(got, QStringLiteral("0 0 0 0 0 D9/1.23 9 D2/7.5 2 2 D9/1.23 "));
+        QCOMPARE(reports[0].set & R::DOP_SET, quint64(0));
     }
     // Nobody listens: an error code with a text, no reads. Replays through a
     // real gpsd are the system tests' business.
