@@ -61,9 +61,10 @@
 // the first TPV while none came), each valid GGA line sets the connection's
 // satellites and HDOP and is flagged like a SKY report; the first SKY report
 // ends that at once. Counting fix time rather than reports keeps a receiver
-// that sends its satellite sentences only every few epochs (common at 5 or
-// 10 Hz) on gpsd's values; a receiver that stops sending them falls back
-// within the grace time, during which gpsd's last values stand.
+// that sends its satellite sentences only every few epochs (some send them
+// every third second, or once a second at 5 or 10 Hz) on gpsd's values; a
+// receiver that stops sending them falls back after the grace time, during
+// which gpsd's last values stand.
 
 #include <gps.h>
 

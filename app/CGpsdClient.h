@@ -69,7 +69,7 @@ public:
 
     // A receiver counts as sending no sky reports when gpsd has sent none
     // for this long of its fix time; from then on the GGA sentences stand in.
-    static constexpr double kSkyGraceSec = 3.0;
+    static constexpr double kSkyGraceSec = 5.0;
 
 private:
     enum class Parse { NotJson, Parsed, Refused };

@@ -139,12 +139,12 @@ private Q_SLOTS:
         QTEST(hdop, "hdop");
     }
     // Satellites and HDOP reach a fix from GGA only while gpsd has sent no
-    // sky report for more than 3 s of fix time (from the first TPV while none
+    // sky report for more than 5 s of fix time (from the first TPV while none
     // came): a sky report ends the fallback at once, its absence resumes it.
     void ggaStandsInForSky()
     {
-        const QList<QByteArray> lines = {tpvAt(0), kGga,     tpvAt(3), kGga, tpvAt(4),
-                                         kGga,     tpvAt(5), kSky,     kGga, tpvAt(9), kGga};
+        const QList<QByteArray> lines = {tpvAt(0), kGga,     tpvAt(5), kGga, tpvAt(6),
+                                         kGga,     tpvAt(7), kSky,     kGga, tpvAt(13), kGga};
         const QVector<SGpsReport> reports = CGpsdClient::unpackLines(lines);
         QString got;
         for (const SGpsReport &r : reports)
