@@ -278,10 +278,14 @@ int CGpsdClient::read(SGpsReport &out)
 
 void CGpsdClient::handleLine(const QByteArray &line, SGpsReport &out)
 {
-    // Only this line's bits may count; the parser adds to the mask.
-    *m_scratch = *m_data;
-    m_scratch->set = 0;
-    const Parse parsed = parseLine(line, *m_scratch);
+    // Only this line's bits may count; the parser adds to the mask. Most
+    // lines are NMEA, which need no copy of the connection's state.
+    Parse parsed = Parse::NotJson;
+    if (line.trimmed().startsWith('{')) {
+        *m_scratch = *m_data;
+        m_scratch->set = 0;
+        parsed = parseLine(line, *m_scratch);
+    }
     if (parsed == Parse::Parsed)
         std::swap(m_data, m_scratch);
     else
