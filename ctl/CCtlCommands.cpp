@@ -629,12 +629,23 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
                                        QStringLiteral("file"));
     const QCommandLineOption svgOption(QStringLiteral("svg"), QStringLiteral("Draw the track as SVG."),
                                        QStringLiteral("file"));
-    parser.addOptions({gpxOption, svgOption});
+    const QCommandLineOption truthOption(
+        QStringLiteral("truth"),
+        QStringLiteral("Draw the true route of a drive's ground truth (vorlan-nmea-drive --truth) beneath the "
+                       "track in the SVG picture."),
+        QStringLiteral("file"));
+    parser.addOptions({gpxOption, svgOption, truthOption});
     const int parsed = parseArguments(parser, command, arguments);
     if (parsed >= 0)
         return parsed;
     if (!parser.isSet(gpxOption) && !parser.isSet(svgOption))
         return usage(command, QStringLiteral("wants --gpx FILE, --svg FILE or both"));
+    if (parser.isSet(truthOption) && !parser.isSet(svgOption))
+        return usage(command, QStringLiteral("--truth goes with --svg"));
+    CTruthTrack truth;
+    QString truthError;
+    if (parser.isSet(truthOption) && !truth.load(parser.value(truthOption), &truthError))
+        return fail(truthError);
     if (!parser.positionalArguments().isEmpty())
         return usage(command, QStringLiteral("takes no arguments"));
     const QString gpxPath = parser.value(gpxOption);
@@ -667,7 +678,10 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
                << Qt::endl;
     }
     if (!svgPath.isEmpty()) {
-        if (!writeOutput(svgPath, [&track](QIODevice *device) { return CSvgWriter::write(track, device); }))
+        const CTruthTrack *truthShown = parser.isSet(truthOption) ? &truth : nullptr;
+        if (!writeOutput(svgPath, [&track, truthShown](QIODevice *device) {
+                return CSvgWriter::write(track, device, truthShown);
+            }))
             return Failed;
         report << "SVG: " << track.points().size() << " track points, " << track.events().size()
                << " GPS events -> " << target(svgPath) << Qt::endl;
