@@ -1,6 +1,7 @@
 #include "CFidelitySvg.h"
 
 #include <QIODevice>
+#include <QLineF>
 #include <QPointF>
 #include <QStringList>
 #include <QXmlStreamWriter>
@@ -20,6 +21,7 @@ constexpr double kPadding = 10;
 constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kMetresPerDegree = 6378137.0 * kDegToRad;
 constexpr double kMinSpanM = 200.0;
+constexpr double kMinVertexPx = 1.0;
 
 const char *const kSvgNamespace = "http://www.w3.org/2000/svg";
 const char *const kTruthColour = "#b4b4b4";
@@ -90,9 +92,15 @@ void polyline(QXmlStreamWriter &xml, const QVector<CTrackFidelity::Position> &po
     if (points.size() < 2)
         return;
     QStringList coordinates;
-    for (const CTrackFidelity::Position &p : points) {
-        const QPointF at = frame.map(p, corner);
+    QPointF last;
+    for (int i = 0; i < points.size(); ++i) {
+        const QPointF at = frame.map(points[i], corner);
+        // A vertex closer than a pixel to the last one drawn adds nothing
+        // but bytes: a standing truck's epochs, most of a straight road's.
+        if (i > 0 && i + 1 < points.size() && QLineF(last, at).length() < kMinVertexPx)
+            continue;
         coordinates << px(at.x()) + QLatin1Char(',') + px(at.y());
+        last = at;
     }
     xml.writeEmptyElement(QStringLiteral("polyline"));
     xml.writeAttribute(QStringLiteral("points"), coordinates.join(QLatin1Char(' ')));
@@ -144,14 +152,16 @@ bool CFidelitySvg::write(const QString &heading, const QVector<CTrackFidelity::P
         text(xml, corner.x() + 8, corner.y() + 33, panel.caption, 11);
         polyline(xml, truth, frame, corner, kTruthColour, 4);
         polyline(xml, panel.stored, frame, corner, kStoredColour, 1.5);
+        xml.writeStartElement(QStringLiteral("g"));
+        xml.writeAttribute(QStringLiteral("fill"), QString::fromLatin1(kStoredColour));
         for (const CTrackFidelity::Position &p : panel.stored) {
             const QPointF at = frame.map(p, corner);
             xml.writeEmptyElement(QStringLiteral("circle"));
             xml.writeAttribute(QStringLiteral("cx"), px(at.x()));
             xml.writeAttribute(QStringLiteral("cy"), px(at.y()));
             xml.writeAttribute(QStringLiteral("r"), QStringLiteral("1.8"));
-            xml.writeAttribute(QStringLiteral("fill"), QString::fromLatin1(kStoredColour));
         }
+        xml.writeEndElement();
         xml.writeEndElement();
     }
     xml.writeEndElement();
