@@ -48,6 +48,7 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
             return false;
         if (!options.startGiven)
             options.startUtcMs = track->startUtcMs();
+        options.noFix += track->noFixWindows();
         originLatDeg = track->points().first().latDeg;
         originLonDeg = track->points().first().lonDeg;
         motion = std::move(track);
@@ -73,7 +74,7 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
         if (simulator.finished() || (m_options.durationMs >= 0 && t >= m_options.durationMs))
             break;
         if (t >= m_options.skipMs && t % periodMs == 0 && !m_options.inSilence(t)) {
-            const bool valid = !m_options.inNoFix(t);
+            const bool valid = !options.inNoFix(t);
             // A receiver that has lost its fix (tunnel, covered antenna)
             // tracks no satellites either.
             const CSkyModel::Sky sky =

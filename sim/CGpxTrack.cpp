@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -73,12 +74,17 @@ bool CGpxTrack::read(QIODevice *device, const QString &name, QString *error)
     };
 
     QXmlStreamReader xml(device);
+    bool newSegment = false;
     while (!xml.atEnd()) {
         xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("trkseg"))
+            newSegment = !m_points.isEmpty();
         if (!xml.isStartElement() || xml.name() != QLatin1String("trkpt"))
             continue;
         Point point;
         point.line = int(xml.lineNumber());
+        point.segmentStart = newSegment;
+        newSegment = false;
         bool latOk = false;
         bool lonOk = false;
         point.latDeg = xml.attributes().value(QLatin1String("lat")).toDouble(&latOk);
@@ -156,6 +162,22 @@ bool CGpxTrack::read(QIODevice *device, const QString &name, QString *error)
     m_state.phase = CDriveRoute::Town;
     place();
     return true;
+}
+
+QVector<CDriveOptions::Window> CGpxTrack::noFixWindows() const
+{
+    QVector<CDriveOptions::Window> windows;
+    for (int i = 1; i < m_points.size(); ++i) {
+        if (!m_points[i].segmentStart)
+            continue;
+        // The epochs strictly between the two segments.
+        CDriveOptions::Window window;
+        window.startMs = std::max<qint64>(0, m_points[i - 1].utcMs + 1 - m_startUtcMs);
+        window.lengthMs = m_points[i].utcMs - m_startUtcMs - window.startMs;
+        if (window.lengthMs > 0)
+            windows.append(window);
+    }
+    return windows;
 }
 
 bool CGpxTrack::finished() const

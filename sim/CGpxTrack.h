@@ -2,6 +2,7 @@
 #define CGPXTRACK_H
 
 #include "CDriveMotion.h"
+#include "CDriveOptions.h"
 
 #include <QString>
 #include <QVector>
@@ -13,7 +14,8 @@ class QIODevice;
 // simulator's 100 ms steps: the position is interpolated along the straight
 // line between two track points, speed and heading are those of that line.
 // The drive starts at the first whole second of the track, so epochs at any
-// rate fall on the same instants as in a generated drive.
+// rate fall on the same instants as in a generated drive. Between two
+// track segments the logger had no fix: the receiver reports none there.
 class CGpxTrack : public CDriveMotion
 {
 public:
@@ -23,6 +25,7 @@ public:
         double lonDeg = 0.0;
         double altitudeM = 0.0;
         int line = 0; // in the file, for messages
+        bool segmentStart = false; // first point of a <trkseg> after another
     };
 
     // A logger's jump faster than this between two track points is taken
@@ -42,6 +45,8 @@ public:
     const QVector<Point> &points() const { return m_points; }
     // UTC of the drive's time 0.
     qint64 startUtcMs() const { return m_startUtcMs; }
+    // The times between segments, in ms of the drive.
+    QVector<CDriveOptions::Window> noFixWindows() const;
 
     const CDriveSimulator::State &state() const override { return m_state; }
     bool finished() const override;
