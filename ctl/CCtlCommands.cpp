@@ -69,7 +69,7 @@ const CommandHelp kCommands[] = {
     {"export", "export [--gpx FILE] [--svg FILE [--truth TRUTH]]",
      "Write the stored track as GPX 1.1 and/or as an SVG picture (FILE - for standard output); --truth "
      "draws a drive's true route (vorlan-nmea-drive --truth) beneath it."},
-    {"fidelity", "fidelity TRUTH [--setup SETUP]... [--svg FILE]",
+    {"fidelity", "fidelity TRUTH [--setup SETUP]... [--svg FILE] [--points FILE]",
      "Run the daemon's tracking decision offline over a drive's ground truth (vorlan-nmea-drive --truth) "
      "and show, per tracking setup, the points stored and how far the true route strays from them. "
      "Needs no bus."},
@@ -631,8 +631,9 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
                                        QStringLiteral("file"));
     const QCommandLineOption truthOption(
         QStringLiteral("truth"),
-        QStringLiteral("Draw the true route of a drive's ground truth (vorlan-nmea-drive --truth) beneath the "
-                       "track in the SVG picture."),
+        QStringLiteral(
+            "Draw the true route of a drive's ground truth (vorlan-nmea-drive --truth) beneath the "
+            "track in the SVG picture."),
         QStringLiteral("file"));
     parser.addOptions({gpxOption, svgOption, truthOption});
     const int parsed = parseArguments(parser, command, arguments);
@@ -703,7 +704,12 @@ int CCtlCommands::fidelity(const QStringList &arguments)
                                        QStringLiteral("Draw one panel per setup: the true route in grey "
                                                       "under the stored track."),
                                        QStringLiteral("file"));
-    parser.addOptions({setupOption, svgOption});
+    const QCommandLineOption pointsOption(
+        QStringLiteral("points"),
+        QStringLiteral("Write the points each setup stores, one tab-separated line each: setup, GPS time "
+                       "(UTC), latitude, longitude."),
+        QStringLiteral("file"));
+    parser.addOptions({setupOption, svgOption, pointsOption});
     parser.addPositionalArgument(QStringLiteral("truth"), QStringLiteral("The drive's ground truth file."));
     const int parsed = parseArguments(parser, command, arguments);
     if (parsed >= 0)
@@ -733,7 +739,10 @@ int CCtlCommands::fidelity(const QStringList &arguments)
     const qint64 minutes = (truth.epochs().last().utcMs - truth.epochs().first().utcMs) / 60000;
 
     const QString svgPath = parser.value(svgOption);
-    QTextStream &report = svgPath == kStandardOutput ? m_err : m_out;
+    const QString pointsPath = parser.value(pointsOption);
+    if (svgPath == kStandardOutput && pointsPath == kStandardOutput)
+        return usage(command, QStringLiteral("only one of the files can go to standard output"));
+    QTextStream &report = svgPath == kStandardOutput || pointsPath == kStandardOutput ? m_err : m_out;
     report << "Drive " << truthPath << ": " << truth.epochs().size() << " epochs, " << minutes << " min, "
            << QString::number(km, 'f', 1) << " km of true route\n";
     report << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
@@ -747,10 +756,18 @@ int CCtlCommands::fidelity(const QStringList &arguments)
         return std::isfinite(value) ? QString::number(value, 'f', 0) : QStringLiteral("-");
     };
     QVector<CFidelitySvg::Panel> panels;
+    QByteArray pointLines = "# setup\tutc\tlat_deg\tlon_deg\n";
     for (const CTrackingReplay::Setup &setup : setups) {
         CFidelitySvg::Panel panel;
-        for (const int index : CTrackingReplay::run(truth, setup.values))
+        for (const int index : CTrackingReplay::run(truth, setup.values)) {
             panel.stored.append(route[index]);
+            const CTruthTrack::Epoch &epoch = truth.epochs()[index];
+            pointLines +=
+                setup.name.toUtf8() + '\t' +
+                QDateTime::fromMSecsSinceEpoch(epoch.utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1() +
+                '\t' + QByteArray::number(epoch.latitude, 'f', 9) + '\t' +
+                QByteArray::number(epoch.longitude, 'f', 9) + '\n';
+        }
         const CTrackFidelity::Summary summary = CTrackFidelity::measure(sampled, panel.stored);
         const int points = panel.stored.size();
         // Every stored point is one logbook entry and one transfer request.
@@ -771,10 +788,15 @@ int CCtlCommands::fidelity(const QStringList &arguments)
     report << "max, p95: distance from the true route (a position every " << kRouteStepM
            << " m along it) to the stored polyline\n";
     report.flush();
+    if (!pointsPath.isEmpty() && !writeOutput(pointsPath, [&pointLines](QIODevice *device) {
+            return device->write(pointLines) == pointLines.size();
+        }))
+        return Failed;
     if (!svgPath.isEmpty()) {
-        const QString heading = QStringLiteral("Tracking setups over %1 (%2 km): true route grey, stored track red")
-                                    .arg(QFileInfo(truthPath).fileName())
-                                    .arg(km, 0, 'f', 1);
+        const QString heading =
+            QStringLiteral("Tracking setups over %1 (%2 km): true route grey, stored track red")
+                .arg(QFileInfo(truthPath).fileName())
+                .arg(km, 0, 'f', 1);
         if (!writeOutput(svgPath, [&](QIODevice *device) {
                 return CFidelitySvg::write(heading, route, panels, device);
             }))

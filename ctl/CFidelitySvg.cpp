@@ -15,7 +15,7 @@ constexpr int kColumns = 3;
 constexpr double kPanelWidth = 300;
 constexpr double kPanelHeight = 300;
 constexpr double kGap = 12;
-constexpr double kTop = 44;       // below the heading
+constexpr double kTop = 44;        // below the heading
 constexpr double kTextHeight = 40; // title and caption above each map
 constexpr double kPadding = 10;
 constexpr double kDegToRad = 0.017453292519943295;
@@ -63,7 +63,8 @@ public:
     {
         const double x = (p.longitude - m_midLon) * kMetresPerDegree * m_cosLat * m_scale;
         const double y = (p.latitude - m_midLat) * kMetresPerDegree * m_scale;
-        const QPointF centre(corner.x() + kPanelWidth / 2, corner.y() + kTextHeight + (kPanelHeight - kTextHeight) / 2);
+        const QPointF centre(corner.x() + kPanelWidth / 2,
+                             corner.y() + kTextHeight + (kPanelHeight - kTextHeight) / 2);
         return QPointF(centre.x() + x, centre.y() - y);
     }
 
@@ -138,7 +139,8 @@ bool CFidelitySvg::write(const QString &heading, const QVector<CTrackFidelity::P
 
     for (int i = 0; i < panels.size(); ++i) {
         const Panel &panel = panels[i];
-        const QPointF corner(kGap + (i % kColumns) * (kPanelWidth + kGap), kTop + (i / kColumns) * (kPanelHeight + kGap));
+        const QPointF corner(kGap + (i % kColumns) * (kPanelWidth + kGap),
+                             kTop + (i / kColumns) * (kPanelHeight + kGap));
         xml.writeStartElement(QStringLiteral("g"));
         xml.writeAttribute(QStringLiteral("class"), QStringLiteral("panel"));
         xml.writeEmptyElement(QStringLiteral("rect"));

@@ -25,7 +25,7 @@ constexpr double kMapPadding = 30; // keeps dots and labels off the frame
 constexpr double kLegendTop = 640;
 constexpr double kMarkerLegendLeft = 390;
 constexpr double kScaleBarTargetPx = kMapWidth / 5;
-constexpr double kLabelStepPx = 15; // between labels of events at one spot
+constexpr double kLabelStepPx = 15;  // between labels of events at one spot
 constexpr int kMaxLabelSteps = 12;   // a crowded spot's labels overlap above this many
 constexpr double kLabelCharPx = 7.5; // width of a bold 12 px character, generously
 
@@ -280,13 +280,13 @@ private:
                                              [](const CTrack::Event &e) { return e.nearestPoint >= 0; }));
         text(kMapLeft, 54,
              QStringLiteral("%1   \u00b7   %2 track point%3 in %4 segment%5   \u00b7   %6 GPS event%7")
-                 .arg(timeSpanText(m_track))
-                 .arg(m_points.size())
-                 .arg(plural(m_points.size()))
-                 .arg(m_track.segmentCount())
-                 .arg(plural(m_track.segmentCount()))
-                 .arg(events)
-                 .arg(plural(events)) +
+                     .arg(timeSpanText(m_track))
+                     .arg(m_points.size())
+                     .arg(plural(m_points.size()))
+                     .arg(m_track.segmentCount())
+                     .arg(plural(m_track.segmentCount()))
+                     .arg(events)
+                     .arg(plural(events)) +
                  (m_truth ? QStringLiteral("   \u00b7   true route in grey") : QString()),
              14);
     }

@@ -24,7 +24,8 @@ Xy project(const CTrackFidelity::Position &p, const CTrackFidelity::Position &or
         dLon -= 360.0;
     else if (dLon < -180.0)
         dLon += 360.0;
-    return {dLon * kDegToRad * cosLat * kEarthRadiusM, (p.latitude - origin.latitude) * kDegToRad * kEarthRadiusM};
+    return {dLon * kDegToRad * cosLat * kEarthRadiusM,
+            (p.latitude - origin.latitude) * kDegToRad * kEarthRadiusM};
 }
 
 // Distance from the origin (0, 0) to the segment a-b.
@@ -54,7 +55,8 @@ double CTrackFidelity::distanceToTrack(const Position &position, const QVector<P
     return best;
 }
 
-CTrackFidelity::Summary CTrackFidelity::measure(const QVector<Position> &truth, const QVector<Position> &track)
+CTrackFidelity::Summary CTrackFidelity::measure(const QVector<Position> &truth,
+                                                const QVector<Position> &track)
 {
     Summary summary;
     summary.positions = truth.size();
@@ -69,7 +71,8 @@ CTrackFidelity::Summary CTrackFidelity::measure(const QVector<Position> &truth, 
     return summary;
 }
 
-QVector<CTrackFidelity::Position> CTrackFidelity::alongRoute(const QVector<Position> &truth, double stepMetres)
+QVector<CTrackFidelity::Position> CTrackFidelity::alongRoute(const QVector<Position> &truth,
+                                                             double stepMetres)
 {
     QVector<Position> route;
     if (truth.isEmpty() || !(stepMetres > 0.0))

@@ -51,7 +51,8 @@ QVector<CTrackingReplay::Setup> CTrackingReplay::defaultSetups()
 
 bool CTrackingReplay::parseSetup(const QString &text, Setup *setup)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(time|distance|speed):(\\d{1,6})(?:/(\\d{1,6}))?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(time|distance|speed):(\\d{1,6})(?:/(\\d{1,6}))?$"));
     const QRegularExpressionMatch match = pattern.match(text.trimmed());
     if (!match.hasMatch())
         return false;

@@ -35,9 +35,9 @@ double bearingRad(double lat1Deg, double lon1Deg, double lat2Deg, double lon2Deg
     const double lat1 = lat1Deg * CGeoMath::DegToRad;
     const double lat2 = lat2Deg * CGeoMath::DegToRad;
     const double dLon = (lon2Deg - lon1Deg) * CGeoMath::DegToRad;
-    return CGeoMath::normalize(std::atan2(std::sin(dLon) * std::cos(lat2),
-                                          std::cos(lat1) * std::sin(lat2) -
-                                              std::sin(lat1) * std::cos(lat2) * std::cos(dLon)));
+    return CGeoMath::normalize(
+        std::atan2(std::sin(dLon) * std::cos(lat2),
+                   std::cos(lat1) * std::sin(lat2) - std::sin(lat1) * std::cos(lat2) * std::cos(dLon)));
 }
 
 // GPX times are UTC with a Z; a logger may write a zone offset instead.
@@ -155,7 +155,8 @@ bool CGpxTrack::read(QIODevice *device, const QString &name, QString *error)
     const int firstYear = CUtcTime::fields(m_startUtcMs).year;
     const int lastYear = CUtcTime::fields(m_points.last().utcMs).year;
     if (firstYear < FirstYear || lastYear >= LastYear)
-        return fail(0, QStringLiteral("the track's times must lie in %1..%2").arg(FirstYear).arg(LastYear - 1));
+        return fail(0,
+                    QStringLiteral("the track's times must lie in %1..%2").arg(FirstYear).arg(LastYear - 1));
 
     m_segment = 0;
     m_state = CDriveSimulator::State();

@@ -24,7 +24,7 @@ public:
         double latDeg = 0.0;
         double lonDeg = 0.0;
         double altitudeM = 0.0;
-        int line = 0; // in the file, for messages
+        int line = 0;              // in the file, for messages
         bool segmentStart = false; // first point of a <trkseg> after another
     };
 
