@@ -67,10 +67,9 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
          QStringLiteral("Cut the round after this many seconds (default: whole round)."),
          QStringLiteral("seconds")},
         {QLatin1String(OptSkip),
-         QStringLiteral(
-             "Begin the output this many seconds into the round; --start is the time of the first "
-             "epoch written, while --duration, --nofix and --silence still count from the start of "
-             "the round."),
+         QStringLiteral("Begin the output this many seconds into the round; --start is the time of the first "
+                        "epoch written, while --duration, --nofix and --silence still count from the start of "
+                        "the round."),
          QStringLiteral("seconds")},
         {QLatin1String(OptRoute),
          QStringLiteral("Round to drive: %1 (default %2).")
