@@ -1,6 +1,7 @@
 #include "CCtlCommands.h"
 
 #include "CCtlBus.h"
+#include "CFidelitySvg.h"
 #include "CGpxWriter.h"
 #include "CLogbookLine.h"
 #include "CLogbookText.h"
@@ -9,6 +10,9 @@
 #include "CSignalPrinter.h"
 #include "CSvgWriter.h"
 #include "CTrack.h"
+#include "CTrackFidelity.h"
+#include "CTrackingReplay.h"
+#include "CTruthTrack.h"
 #include "logbook/CLogBase.h"
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
@@ -24,6 +28,7 @@
 #include <QCoreApplication>
 #include <QDBusReply>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,6 +37,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace
@@ -39,6 +45,9 @@ namespace
 constexpr int kDefaultSpeedIntervalS = 10;
 constexpr int kMsPerSecond = 1000;
 constexpr int kTrackingOff = 0;
+// The true route is measured a position this far apart: fine against the
+// stored points' spacing, and standing still does not count.
+constexpr double kRouteStepM = 5.0;
 
 struct CommandHelp {
     const char *name;
@@ -57,8 +66,13 @@ const CommandHelp kCommands[] = {
     {"logbook", "logbook [--lang LANG] [--web-root DIR] [--json] [--last N]",
      "List the GPS logbook and the tracking points of the data service as the operator's screen shows "
      "them."},
-    {"export", "export [--gpx FILE] [--svg FILE]",
-     "Write the stored track as GPX 1.1 and/or as an SVG picture (FILE - for standard output)."},
+    {"export", "export [--gpx FILE] [--svg FILE [--truth TRUTH]]",
+     "Write the stored track as GPX 1.1 and/or as an SVG picture (FILE - for standard output); --truth "
+     "draws a drive's true route (vorlan-nmea-drive --truth) beneath it."},
+    {"fidelity", "fidelity TRUTH [--setup SETUP]... [--svg FILE] [--points FILE]",
+     "Run the daemon's tracking decision offline over a drive's ground truth (vorlan-nmea-drive --truth) "
+     "and show, per tracking setup, the points stored and how far the true route strays from them. "
+     "Needs no bus."},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -156,6 +170,8 @@ int CCtlCommands::run(const QString &command, const QStringList &arguments)
         return logbook(arguments);
     if (command == QLatin1String("export"))
         return exportTrack(arguments);
+    if (command == QLatin1String("fidelity"))
+        return fidelity(arguments);
     m_err << "vorlanctl: unknown command \"" << command << "\" (see vorlanctl --help)" << Qt::endl;
     return Usage;
 }
@@ -613,12 +629,24 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
                                        QStringLiteral("file"));
     const QCommandLineOption svgOption(QStringLiteral("svg"), QStringLiteral("Draw the track as SVG."),
                                        QStringLiteral("file"));
-    parser.addOptions({gpxOption, svgOption});
+    const QCommandLineOption truthOption(
+        QStringLiteral("truth"),
+        QStringLiteral(
+            "Draw the true route of a drive's ground truth (vorlan-nmea-drive --truth) beneath the "
+            "track in the SVG picture."),
+        QStringLiteral("file"));
+    parser.addOptions({gpxOption, svgOption, truthOption});
     const int parsed = parseArguments(parser, command, arguments);
     if (parsed >= 0)
         return parsed;
     if (!parser.isSet(gpxOption) && !parser.isSet(svgOption))
         return usage(command, QStringLiteral("wants --gpx FILE, --svg FILE or both"));
+    if (parser.isSet(truthOption) && !parser.isSet(svgOption))
+        return usage(command, QStringLiteral("--truth goes with --svg"));
+    CTruthTrack truth;
+    QString truthError;
+    if (parser.isSet(truthOption) && !truth.load(parser.value(truthOption), &truthError))
+        return fail(truthError);
     if (!parser.positionalArguments().isEmpty())
         return usage(command, QStringLiteral("takes no arguments"));
     const QString gpxPath = parser.value(gpxOption);
@@ -651,10 +679,128 @@ int CCtlCommands::exportTrack(const QStringList &arguments)
                << Qt::endl;
     }
     if (!svgPath.isEmpty()) {
-        if (!writeOutput(svgPath, [&track](QIODevice *device) { return CSvgWriter::write(track, device); }))
+        const CTruthTrack *truthShown = parser.isSet(truthOption) ? &truth : nullptr;
+        if (!writeOutput(svgPath, [&track, truthShown](QIODevice *device) {
+                return CSvgWriter::write(track, device, truthShown);
+            }))
             return Failed;
         report << "SVG: " << track.points().size() << " track points, " << track.events().size()
                << " GPS events -> " << target(svgPath) << Qt::endl;
+    }
+    return Ok;
+}
+
+int CCtlCommands::fidelity(const QStringList &arguments)
+{
+    const QString command = QStringLiteral("fidelity");
+    QCommandLineParser parser;
+    const QCommandLineOption setupOption(
+        QStringLiteral("setup"),
+        QStringLiteral("A tracking setup instead of the default nine: time:SECONDS, distance:METRES, "
+                       "speed:KMH or speed:KMH/SECONDS (interval, default %1 s). Repeatable.")
+            .arg(CTrackingReplay::kDefaultSpeedIntervalS),
+        QStringLiteral("setup"));
+    const QCommandLineOption svgOption(QStringLiteral("svg"),
+                                       QStringLiteral("Draw one panel per setup: the true route in grey "
+                                                      "under the stored track."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption pointsOption(
+        QStringLiteral("points"),
+        QStringLiteral("Write the points each setup stores, one tab-separated line each: setup, GPS time "
+                       "(UTC), latitude, longitude."),
+        QStringLiteral("file"));
+    parser.addOptions({setupOption, svgOption, pointsOption});
+    parser.addPositionalArgument(QStringLiteral("truth"), QStringLiteral("The drive's ground truth file."));
+    const int parsed = parseArguments(parser, command, arguments);
+    if (parsed >= 0)
+        return parsed;
+    if (parser.positionalArguments().size() != 1)
+        return usage(command, QStringLiteral("wants one ground truth file"));
+    QVector<CTrackingReplay::Setup> setups;
+    for (const QString &text : parser.values(setupOption)) {
+        CTrackingReplay::Setup setup;
+        if (!CTrackingReplay::parseSetup(text, &setup))
+            return usage(command, QStringLiteral("\"%1\" is no tracking setup").arg(text));
+        setups << setup;
+    }
+    if (setups.isEmpty())
+        setups = CTrackingReplay::defaultSetups();
+
+    const QString truthPath = parser.positionalArguments().first();
+    CTruthTrack truth;
+    QString error;
+    if (!truth.load(truthPath, &error))
+        return fail(error);
+    QVector<CTrackFidelity::Position> route;
+    for (const CTruthTrack::Epoch &epoch : truth.epochs())
+        route.append({epoch.latitude, epoch.longitude});
+    const QVector<CTrackFidelity::Position> sampled = CTrackFidelity::alongRoute(route, kRouteStepM);
+    const double km = truth.lengthMetres() / 1000.0;
+    const qint64 minutes = (truth.epochs().last().utcMs - truth.epochs().first().utcMs) / 60000;
+
+    const QString svgPath = parser.value(svgOption);
+    const QString pointsPath = parser.value(pointsOption);
+    if (svgPath == kStandardOutput && pointsPath == kStandardOutput)
+        return usage(command, QStringLiteral("only one of the files can go to standard output"));
+    QTextStream &report = svgPath == kStandardOutput || pointsPath == kStandardOutput ? m_err : m_out;
+    report << "Drive " << truthPath << ": " << truth.epochs().size() << " epochs, " << minutes << " min, "
+           << QString::number(km, 'f', 1) << " km of true route\n";
+    report << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                  .arg(QStringLiteral("setup"), -22)
+                  .arg(QStringLiteral("points"), 6)
+                  .arg(QStringLiteral("per km"), 7)
+                  .arg(QStringLiteral("transfers"), 9)
+                  .arg(QStringLiteral("max m"), 7)
+                  .arg(QStringLiteral("p95 m"), 7);
+    const auto metres = [](double value) {
+        return std::isfinite(value) ? QString::number(value, 'f', 0) : QStringLiteral("-");
+    };
+    QVector<CFidelitySvg::Panel> panels;
+    QByteArray pointLines = "# setup\tutc\tlat_deg\tlon_deg\n";
+    for (const CTrackingReplay::Setup &setup : setups) {
+        CFidelitySvg::Panel panel;
+        for (const int index : CTrackingReplay::run(truth, setup.values)) {
+            panel.stored.append(route[index]);
+            const CTruthTrack::Epoch &epoch = truth.epochs()[index];
+            pointLines +=
+                setup.name.toUtf8() + '\t' +
+                QDateTime::fromMSecsSinceEpoch(epoch.utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1() +
+                '\t' + QByteArray::number(epoch.latitude, 'f', 9) + '\t' +
+                QByteArray::number(epoch.longitude, 'f', 9) + '\n';
+        }
+        const CTrackFidelity::Summary summary = CTrackFidelity::measure(sampled, panel.stored);
+        const int points = panel.stored.size();
+        // Every stored point is one logbook entry and one transfer request.
+        const QString perKm = km > 0.0 ? QString::number(points / km, 'f', 1) : QStringLiteral("-");
+        report << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                      .arg(setup.name, -22)
+                      .arg(points, 6)
+                      .arg(perKm, 7)
+                      .arg(points, 9)
+                      .arg(metres(summary.maxMetres), 7)
+                      .arg(metres(summary.p95Metres), 7);
+        panel.title = setup.name;
+        panel.caption = QStringLiteral("%1 points (%2/km), max %3 m, p95 %4 m")
+                            .arg(points)
+                            .arg(perKm, metres(summary.maxMetres), metres(summary.p95Metres));
+        panels << panel;
+    }
+    report << "max, p95: distance from the true route (a position every " << kRouteStepM
+           << " m along it) to the stored polyline\n";
+    report.flush();
+    if (!pointsPath.isEmpty() && !writeOutput(pointsPath, [&pointLines](QIODevice *device) {
+            return device->write(pointLines) == pointLines.size();
+        }))
+        return Failed;
+    if (!svgPath.isEmpty()) {
+        const QString heading =
+            QStringLiteral("Tracking setups over %1 (%2 km): true route grey, stored track red")
+                .arg(QFileInfo(truthPath).fileName())
+                .arg(km, 0, 'f', 1);
+        if (!writeOutput(svgPath, [&](QIODevice *device) {
+                return CFidelitySvg::write(heading, route, panels, device);
+            }))
+            return Failed;
     }
     return Ok;
 }

@@ -41,6 +41,7 @@ private:
     int tracking(const QStringList &arguments);
     int logbook(const QStringList &arguments);
     int exportTrack(const QStringList &arguments);
+    int fidelity(const QStringList &arguments);
 
     // Both logbook tables in storing order, the newest last entries (all for 0).
     bool readLogbook(CCtlBus &bus, int last, QList<CLogbookLine> *entries);

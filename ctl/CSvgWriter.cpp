@@ -1,11 +1,12 @@
 #include "CSvgWriter.h"
 
 #include "CTrack.h"
+#include "CTruthTrack.h"
 #include "logbook/ELogSubType.h"
 
 #include <QIODevice>
-#include <QMap>
 #include <QPointF>
+#include <QRectF>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -24,7 +25,9 @@ constexpr double kMapPadding = 30; // keeps dots and labels off the frame
 constexpr double kLegendTop = 640;
 constexpr double kMarkerLegendLeft = 390;
 constexpr double kScaleBarTargetPx = kMapWidth / 5;
-constexpr double kLabelStepPx = 15; // between labels of events at one point
+constexpr double kLabelStepPx = 15;  // between labels of events at one spot
+constexpr int kMaxLabelSteps = 12;   // a crowded spot's labels overlap above this many
+constexpr double kLabelCharPx = 7.5; // width of a bold 12 px character, generously
 
 constexpr double kEarthRadiusM = 6371000.0;
 constexpr double kPi = 3.14159265358979323846;
@@ -37,6 +40,7 @@ constexpr qint64 kSecsPerHour = 3600;
 
 const char *const kSvgNamespace = "http://www.w3.org/2000/svg";
 const char *const kGapColour = "#8a8a8a";
+const char *const kTruthColour = "#c4c4c4";
 
 // Speed bands from slow (blue) to fast (red); lower limits in km/h.
 struct SpeedBand {
@@ -137,7 +141,7 @@ QString timeSpanText(const CTrack &track)
 class Projection
 {
 public:
-    explicit Projection(const QList<CTrack::Point> &points)
+    Projection(const QList<CTrack::Point> &points, const CTruthTrack *truth)
     {
         if (points.isEmpty())
             return;
@@ -145,11 +149,17 @@ public:
         double maxLat = minLat;
         double minLon = points.first().fix.longitude;
         double maxLon = minLon;
-        for (const CTrack::Point &p : points) {
-            minLat = std::min(minLat, p.fix.latitude);
-            maxLat = std::max(maxLat, p.fix.latitude);
-            minLon = std::min(minLon, p.fix.longitude);
-            maxLon = std::max(maxLon, p.fix.longitude);
+        const auto include = [&](double latitude, double longitude) {
+            minLat = std::min(minLat, latitude);
+            maxLat = std::max(maxLat, latitude);
+            minLon = std::min(minLon, longitude);
+            maxLon = std::max(maxLon, longitude);
+        };
+        for (const CTrack::Point &p : points)
+            include(p.fix.latitude, p.fix.longitude);
+        if (truth) {
+            for (const CTruthTrack::Epoch &epoch : truth->epochs())
+                include(epoch.latitude, epoch.longitude);
         }
         m_cosLat = std::cos((minLat + maxLat) / 2.0 * kPi / 180.0);
         m_minLat = minLat;
@@ -165,10 +175,11 @@ public:
         m_bottom = kMapTop + kMapHeight - (kMapHeight - usedY) / 2.0;
     }
 
-    QPointF map(const CGpsPoint &fix) const
+    QPointF map(const CGpsPoint &fix) const { return map(fix.latitude, fix.longitude); }
+    QPointF map(double latitude, double longitude) const
     {
-        const double x = (fix.longitude - m_minLon) * kMetresPerDegree * m_cosLat;
-        const double y = (fix.latitude - m_minLat) * kMetresPerDegree;
+        const double x = (longitude - m_minLon) * kMetresPerDegree * m_cosLat;
+        const double y = (latitude - m_minLat) * kMetresPerDegree;
         return QPointF(m_left + x * m_pxPerMetre, m_bottom - y * m_pxPerMetre);
     }
     double pxPerMetre() const { return m_pxPerMetre; }
@@ -185,8 +196,9 @@ private:
 class Picture
 {
 public:
-    Picture(const CTrack &track, QIODevice *device)
-        : m_track(track), m_points(track.points()), m_projection(track.points()), m_xml(device)
+    Picture(const CTrack &track, QIODevice *device, const CTruthTrack *truth)
+        : m_track(track), m_points(track.points()), m_truth(truth), m_projection(track.points(), truth),
+          m_xml(device)
     {
     }
 
@@ -209,6 +221,7 @@ public:
             text(kMapLeft + kMapWidth / 2, kMapTop + kMapHeight / 2, QStringLiteral("no track points stored"),
                  18, QStringLiteral("middle"));
         } else {
+            writeTruth();
             writeRoute();
             writePoints();
             writeEvents();
@@ -267,14 +280,37 @@ private:
                                              [](const CTrack::Event &e) { return e.nearestPoint >= 0; }));
         text(kMapLeft, 54,
              QStringLiteral("%1   \u00b7   %2 track point%3 in %4 segment%5   \u00b7   %6 GPS event%7")
-                 .arg(timeSpanText(m_track))
-                 .arg(m_points.size())
-                 .arg(plural(m_points.size()))
-                 .arg(m_track.segmentCount())
-                 .arg(plural(m_track.segmentCount()))
-                 .arg(events)
-                 .arg(plural(events)),
+                     .arg(timeSpanText(m_track))
+                     .arg(m_points.size())
+                     .arg(plural(m_points.size()))
+                     .arg(m_track.segmentCount())
+                     .arg(plural(m_track.segmentCount()))
+                     .arg(events)
+                     .arg(plural(events)) +
+                 (m_truth ? QStringLiteral("   \u00b7   true route in grey") : QString()),
              14);
+    }
+
+    // Wide and pale, so that the stored track on top shows where it leaves the road.
+    void writeTruth()
+    {
+        if (!m_truth || m_truth->epochs().size() < 2)
+            return;
+        QStringList coordinates;
+        for (const CTruthTrack::Epoch &epoch : m_truth->epochs()) {
+            const QPointF at = m_projection.map(epoch.latitude, epoch.longitude);
+            const QString xy = px(at.x()) + QLatin1Char(',') + px(at.y());
+            if (coordinates.isEmpty() || coordinates.last() != xy) // a standing truck's epochs once
+                coordinates << xy;
+        }
+        m_xml.writeEmptyElement(QStringLiteral("polyline"));
+        m_xml.writeAttribute(QStringLiteral("id"), QStringLiteral("truth"));
+        m_xml.writeAttribute(QStringLiteral("points"), coordinates.join(QLatin1Char(' ')));
+        m_xml.writeAttribute(QStringLiteral("fill"), QStringLiteral("none"));
+        m_xml.writeAttribute(QStringLiteral("stroke"), QString::fromLatin1(kTruthColour));
+        m_xml.writeAttribute(QStringLiteral("stroke-width"), QStringLiteral("9"));
+        m_xml.writeAttribute(QStringLiteral("stroke-linecap"), QStringLiteral("round"));
+        m_xml.writeAttribute(QStringLiteral("stroke-linejoin"), QStringLiteral("round"));
     }
 
     // Consecutive segments of one speed band become one polyline.
@@ -361,15 +397,26 @@ private:
     {
         m_xml.writeStartElement(QStringLiteral("g"));
         m_xml.writeAttribute(QStringLiteral("id"), QStringLiteral("events"));
-        QMap<int, int> labelsAtPoint;
+        // Events at one spot (GPS on and data back at the first point, for
+        // one) are often at different points of a standing truck: their
+        // labels stack upwards until they are clear of the ones placed.
+        QList<QRectF> placed;
         for (const CTrack::Event &event : m_track.events()) {
             if (event.nearestPoint < 0)
                 continue;
             const QPointF at = m_projection.map(m_points.at(event.nearestPoint).fix);
-            const int stacked = labelsAtPoint.value(event.nearestPoint);
-            labelsAtPoint.insert(event.nearestPoint, stacked + 1);
             const QString label = CTrack::eventLabel(event.subtype);
             const QString colour = QString::fromLatin1(eventColour(event.subtype));
+            const auto labelBox = [&](int step) {
+                const QPointF head(at.x() + 10, at.y() - 16 - step * kLabelStepPx);
+                return QRectF(head.x() - 6, head.y() - 7, 14 + 8 + label.size() * kLabelCharPx, 14);
+            };
+            int stacked = 0;
+            while (stacked < kMaxLabelSteps &&
+                   std::any_of(placed.cbegin(), placed.cend(),
+                               [&](const QRectF &box) { return box.intersects(labelBox(stacked)); }))
+                ++stacked;
+            placed << labelBox(stacked);
 
             m_xml.writeStartElement(QStringLiteral("g"));
             m_xml.writeAttribute(QStringLiteral("class"), QStringLiteral("event"));
@@ -477,12 +524,13 @@ private:
 
     const CTrack &m_track;
     const QList<CTrack::Point> &m_points;
+    const CTruthTrack *m_truth;
     Projection m_projection;
     QXmlStreamWriter m_xml;
 };
 } // namespace
 
-bool CSvgWriter::write(const CTrack &track, QIODevice *device)
+bool CSvgWriter::write(const CTrack &track, QIODevice *device, const CTruthTrack *truth)
 {
-    return Picture(track, device).write();
+    return Picture(track, device, truth).write();
 }

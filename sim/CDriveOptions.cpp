@@ -27,6 +27,7 @@ const char OptSeed[] = "seed";
 const char OptSentences[] = "sentences";
 const char OptOutput[] = "o";
 const char OptTruth[] = "truth";
+const char OptFromGpx[] = "from-gpx";
 
 bool parseWindow(const QString &text, CDriveOptions::Window *window)
 {
@@ -85,6 +86,10 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
         {QLatin1String(OptTruth),
          QStringLiteral("Write the ground truth, one tab-separated line per epoch, here."),
          QStringLiteral("file")},
+        {QLatin1String(OptFromGpx),
+         QStringLiteral("Drive the track points of this GPX file (they need times) instead of a round, "
+                        "at the track's own times unless --start is given."),
+         QStringLiteral("file")},
     });
 }
 
@@ -100,7 +105,8 @@ bool CDriveOptions::readFrom(const QCommandLineParser &parser, QString *error)
             return fail(QStringLiteral("--rate must be 1, 5 or 10, not \"%1\"").arg(rate));
         rateHz = rate.toInt();
     }
-    if (parser.isSet(QLatin1String(OptStart))) {
+    startGiven = parser.isSet(QLatin1String(OptStart));
+    if (startGiven) {
         const QString start = parser.value(QLatin1String(OptStart));
         if (!CUtcTime::parseIso(start, &startUtcMs))
             return fail(QStringLiteral("--start \"%1\" is not a UTC date-time like %2")
@@ -165,6 +171,7 @@ bool CDriveOptions::readFrom(const QCommandLineParser &parser, QString *error)
     }
     outputPath = parser.value(QLatin1String(OptOutput));
     truthPath = parser.value(QLatin1String(OptTruth));
+    gpxPath = parser.value(QLatin1String(OptFromGpx));
     return true;
 }
 
@@ -212,6 +219,8 @@ QString CDriveOptions::commandLine() const
     for (const Window &window : silence)
         words << QStringLiteral("--silence")
               << secondsText(window.startMs) + QLatin1Char(':') + secondsText(window.lengthMs);
+    if (!gpxPath.isEmpty())
+        words << QStringLiteral("--from-gpx") << gpxPath;
     if (durationMs >= 0)
         words << QStringLiteral("--duration") << secondsText(durationMs);
     if (skipMs > 0)

@@ -33,6 +33,8 @@ public:
     int sentences = 0;  // CNmeaWriter flags
     QString outputPath; // empty: standard output
     QString truthPath;  // empty: none
+    QString gpxPath;    // a recorded track instead of the round; empty: none
+    bool startGiven = false; // --start set: else a recorded track keeps its own times
 
     CDriveOptions();
 
