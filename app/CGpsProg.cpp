@@ -103,9 +103,15 @@ int g_signalSockets[2] = {-1, -1};
 void unixSignalHandler(int signalNumber)
 {
     // Only async-signal-safe work here: hand the number to the event loop.
+    // The write end does not block: a burst that fills the pair while the
+    // loop waits on a slow call loses its surplus (as the kernel merges a
+    // signal that is still pending) instead of stopping the interrupted
+    // thread, maybe the loop's own, for good. errno is the interrupted code's.
+    const int savedErrno = errno;
     const int number = signalNumber;
     ssize_t ignored = ::write(g_signalSockets[0], &number, sizeof number);
     (void)ignored;
+    errno = savedErrno;
 }
 } // namespace
 
@@ -421,10 +427,13 @@ void CGpsProg::setupLinuxSignalHandling()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalSockets) != 0) {
         logW(197) << "Couldn't create linux signal socketpair\n";
-        // Without a pair the three signals keep their default action, so the
-        // handler never writes to a descriptor that is not ours.
+        // Only exhausted descriptors or memory get here. The three signals
+        // keep their default action: SIGINT and SIGTERM still end the daemon,
+        // if unlogged and with the status line as it was, where a handler
+        // with nowhere to write would swallow them and leave only SIGKILL.
         return;
     }
+    ::fcntl(g_signalSockets[0], F_SETFL, ::fcntl(g_signalSockets[0], F_GETFL) | O_NONBLOCK);
     m_signalNotifier = new QSocketNotifier(g_signalSockets[1], QSocketNotifier::Read, this);
     connect(m_signalNotifier, &QSocketNotifier::activated, this, &CGpsProg::handleLinuxSignal);
 

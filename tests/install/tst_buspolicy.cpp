@@ -1,7 +1,8 @@
 // The shipped bus policy on a private bus that refuses by default like the
 // system bus, with the accounts the policy names: who may own
-// com.Brask.Vorlan and who may call what. It adds those accounts, so it runs
-// only where /etc is a private overlay (scripts/sandbox-run), else exits 77.
+// com.Brask.Vorlan, who may call what and who may emit the system's signals.
+// It adds those accounts, so it runs only where /etc is a private overlay
+// (scripts/sandbox-run), else exits 77.
 
 #include "TestStore.h"
 #include "records/CReplyCode.h"
@@ -10,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,6 +25,7 @@ namespace
 {
 const QString kService = QStringLiteral("com.Brask.Vorlan");
 const QString kDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+const QString kSignals = QStringLiteral("com.Brask.Vorlan.Signals");
 constexpr int kExitSkipped = 77;
 constexpr int kPid = 4242;
 // The store's account, the daemon's, an operator (group vorlan), anybody else.
@@ -70,6 +73,7 @@ class tst_BusPolicy : public QObject
     Q_OBJECT
 public slots:
     void onSignal(const QDBusMessage &message) { m_signals << message; }
+    void onHeard(const QDBusMessage &message) { m_heard << message.member(); }
 
 private:
     QTemporaryDir m_dir;
@@ -77,6 +81,7 @@ private:
     QString m_address;
     TestStore *m_store = nullptr;
     QList<QDBusMessage> m_signals;
+    QStringList m_heard; // what the listener got, in order
 
     // The bus takes a connection's identity from the socket as it connects:
     // connect with the user's effective ids and groups, then be root again.
@@ -126,6 +131,12 @@ private slots:
         QVERIFY2(intruder.error().contains("not allowed to own"), qPrintable(intruder.error()));
         m_store = new TestStore(m_address, {"setpriv", "--reuid=vorlan", "--regid=vorlan", "--init-groups"});
         QVERIFY2(m_store->start(), qPrintable(m_store->error()));
+
+        // The listener of the system's signals, as the daemon or the data service.
+        QDBusConnection listener("vorlan");
+        for (const QString &interface : {kSignals, QStringLiteral("com.Brask.Vorlan.Probe")})
+            QVERIFY(listener.connect(QString(), QString(), interface, QString(), this,
+                                     SLOT(onHeard(QDBusMessage))));
     }
     void cleanupTestCase()
     {
@@ -221,6 +232,68 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 2, TestStore::kCallTimeoutMs);
         QCOMPARE(m_signals.at(0).member() + ' ' + m_signals.at(1).member(),
                  QString("sigTrigger sigSetupGps"));
+    }
+
+    void signalsOfTheSystem_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("members");
+        QTest::addColumn<bool>("addressed"); // to the data service, else broadcast
+        QTest::addColumn<bool>("allowed");
+        QFile xml(VORLAN_SOURCE_DIR "/dbus/com.Brask.Vorlan.Signals.xml");
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        QStringList every;
+        auto names = QRegularExpression("<signal name=\"(\\w+)\"").globalMatch(xml.readAll());
+        while (names.hasNext())
+            every << names.next().captured(1);
+        QVERIFY(every.size() > 100);
+        const QStringList daemons{"sigTrigger", "sigSendName", "sigSyncTime", "sigActualGpsData"};
+        QStringList others = every;
+        for (const QString &member : daemons)
+            QVERIFY(others.removeOne(member));
+        const auto row = [](const char *name, const char *user, const char *path, const QStringList &members,
+                            bool addressed, bool allowed) {
+            QTest::newRow(name) << user << path << members << addressed << allowed;
+        };
+        row("vorlan-gps: the heartbeat thread's", "vorlan-gps", "/", {"sigTrigger"}, false, true);
+        row("vorlan-gps: the daemon's four", "vorlan-gps", "/Signals", daemons, false, true);
+        row("vorlan-gps: any other", "vorlan-gps", "/Signals", others, false, false);
+        row("vorlan-gps: any other, to the data service", "vorlan-gps", "/Signals", others, true, false);
+        row("vorlan-op: every one (vorlanctl start, name)", "vorlan-op", "/Signals", every, false, true);
+        row("root: every one", "root", "/Signals", every, false, true);
+        row("stranger: every one", "stranger", "/Signals", every, false, false);
+        row("stranger: every one, to the data service", "stranger", "/Signals", every, true, false);
+    }
+    void signalsOfTheSystem()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, path);
+        QFETCH(QStringList, members);
+        QFETCH(bool, addressed);
+        QFETCH(bool, allowed);
+        // Rules naming com.Brask.Vorlan as destination match all its owner
+        // hears: the listener owns the name only for the rows addressed to it.
+        QDBusConnectionInterface *bus = QDBusConnection("vorlan").interface();
+        const bool owns = bus->serviceOwner(kService).value() == QDBusConnection("vorlan").baseService();
+        if (addressed && !owns) {
+            m_store->stop(); // signals need no store
+            QCOMPARE(bus->registerService(kService).value(), QDBusConnectionInterface::ServiceRegistered);
+        } else if (!addressed && owns) {
+            QVERIFY(bus->unregisterService(kService));
+        }
+        const QString to = addressed ? kService : QString();
+        QDBusConnection sender(user);
+        m_heard.clear();
+        for (const QString &member : members)
+            QVERIFY(sender.send(to.isEmpty()
+                                    ? QDBusMessage::createSignal(path, kSignals, member)
+                                    : QDBusMessage::createTargetedSignal(to, path, kSignals, member)));
+        // One sender's messages arrive in order: after the probe, the bus has
+        // delivered or dropped every signal before it.
+        QVERIFY(sender.send(QDBusMessage::createSignal(path, "com.Brask.Vorlan.Probe", "sigProbe")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_heard.contains("sigProbe"), TestStore::kCallTimeoutMs);
+        QCOMPARE(m_heard, (allowed ? members : QStringList()) << "sigProbe");
     }
 };
 
