@@ -4,6 +4,7 @@
 #include "CDriveSimulator.h"
 #include "CNmeaFix.h"
 #include "CNmeaWriter.h"
+#include "CReceiverProfile.h"
 #include "CSkyModel.h"
 
 namespace
@@ -28,8 +29,13 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
         *error = QStringLiteral("unknown route \"%1\"").arg(m_options.route);
         return false;
     }
+    const CReceiverProfile *profile = CReceiverProfile::find(m_options.profile);
+    if (!profile) {
+        *error = QStringLiteral("unknown receiver profile \"%1\"").arg(m_options.profile);
+        return false;
+    }
     CDriveSimulator simulator(route, m_options.seed);
-    const CSkyModel skyModel(route.depotLatDeg(), route.depotLonDeg(), m_options.seed);
+    const CSkyModel skyModel(route.depotLatDeg(), route.depotLonDeg(), m_options.seed, profile->systems);
     const qint64 periodMs = MsPerSecond / m_options.rateHz;
 
     QByteArray body, truth;
@@ -48,7 +54,7 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
             const CNmeaFix fix =
                 CNmeaFix::fromState(m_options.startUtcMs + t - m_options.skipMs + m_options.clockOffsetMs, state,
                                     sky, valid);
-            const QByteArray sentences = CNmeaWriter::epoch(fix, m_options.sentences, t % MsPerSecond == 0);
+            const QByteArray sentences = CNmeaWriter::epoch(fix, *profile, m_options.sentences, t % MsPerSecond == 0);
             body += sentences;
             truth += fix.truthLine();
             result->sentences += sentences.count('\n');

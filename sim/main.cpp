@@ -22,7 +22,9 @@ const char Description[] =
     "with -c 0.008 (gpsfake adds about 1.5 ms per sentence). The receiver's time then runs ahead of\n"
     "the system clock. Epochs played before gpsd has opened the device and a client has connected\n"
     "are lost: start the client first, or let the depot standing time cover them.\n"
-    "--sentences RMC,GGA,GSA keeps all the values a fix needs in three sentences per epoch.";
+    "--sentences RMC,GGA,GSA keeps all the values a fix needs in three sentences per epoch.\n"
+    "--profile multi writes about 30 sentences per epoch (gpsfake -c about 0.033 at 1 Hz); GSV goes once\n"
+    "a second at every rate, the other sentences with every epoch.";
 
 bool writeFile(const QString &path, const QByteArray &data, QString *error)
 {
