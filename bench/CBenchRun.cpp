@@ -31,7 +31,7 @@ constexpr int kSecondsOfSpare = 10;
 // gpsfake's own time per sentence on top of its cycle (Python, pty write),
 // measured here; taken off the cycle so that a drive plays in real time.
 constexpr double kGpsfakeSentenceSec = 0.0003;
-constexpr int kQuietEndMs = 5000;  // no new report from gpsd for this long: the drive has ended
+constexpr int kQuietEndMs = 5000; // no new report from gpsd for this long: the drive has ended
 constexpr double kMsPerMinute = 60000.0;
 constexpr int kLinePosition = 915;  // every fix the daemon hands on (a warning: in the shipped log level)
 constexpr int kLineReadError = 659; // gpsd closed the connection
@@ -276,13 +276,15 @@ CBenchRun::Figures CBenchRun::latency()
     }
     addStats(f, p + QStringLiteral("daemon"), daemonMs);
     addStats(f, p + QStringLiteral("client"), clientMs);
-    f.insert(p + QStringLiteral("daemon.slope_ms_per_min"), QString::number(CBenchStats::slope(daemonTrend), 'f', 1));
-    f.insert(p + QStringLiteral("client.slope_ms_per_min"), QString::number(CBenchStats::slope(clientTrend), 'f', 1));
+    f.insert(p + QStringLiteral("daemon.slope_ms_per_min"),
+             QString::number(CBenchStats::slope(daemonTrend), 'f', 1));
+    f.insert(p + QStringLiteral("client.slope_ms_per_min"),
+             QString::number(CBenchStats::slope(clientTrend), 'f', 1));
     const auto cpu = [wallS](const CProcStatus &a, const CProcStatus &b) {
         return a.cpuTicks < 0 || b.cpuTicks < 0 || wallS <= 0
                    ? QStringLiteral("nan")
-                   : QString::number((b.cpuTicks - a.cpuTicks) / CProcStatus::ticksPerSecond() / wallS * 100.0,
-                                     'f', 2);
+                   : QString::number(
+                         (b.cpuTicks - a.cpuTicks) / CProcStatus::ticksPerSecond() / wallS * 100.0, 'f', 2);
     };
     f.insert(p + QStringLiteral("daemon.cpu_percent"), cpu(daemonStart, daemonStatus));
     f.insert(p + QStringLiteral("client.cpu_percent"), cpu(clientStart, clientEnd));
@@ -490,7 +492,8 @@ void CBenchRun::printTable(const Figures &f, QTextStream &out)
         pairRow(QStringLiteral("fix age %1 (ms)").arg(QLatin1String(stat)),
                 QStringLiteral(".latency.daemon.%1_ms").arg(QLatin1String(stat)),
                 QStringLiteral(".latency.client.%1_ms").arg(QLatin1String(stat)), 1);
-    pairRow(QStringLiteral("fix age slope (ms per minute)"), QStringLiteral(".latency.daemon.slope_ms_per_min"),
+    pairRow(QStringLiteral("fix age slope (ms per minute)"),
+            QStringLiteral(".latency.daemon.slope_ms_per_min"),
             QStringLiteral(".latency.client.slope_ms_per_min"), 1);
     sharedRow(QStringLiteral("epochs played"), QStringLiteral(".latency.epochs_played"), 0);
     sharedRow(QStringLiteral("  seen from gpsd (after warm-up)"), QStringLiteral(".latency.epochs_seen"), 0);

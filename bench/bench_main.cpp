@@ -39,7 +39,8 @@ int main(int argc, char **argv)
         {QStringLiteral("rate"), QStringLiteral("Epochs per second: 1, 5 or 10 (default 1)."),
          QStringLiteral("hz"), QString::number(o.rateHz)},
         {QStringLiteral("seconds"),
-         QStringLiteral("Real-time seconds of the drive (latency) or of each measured run (cost); default 180."),
+         QStringLiteral(
+             "Real-time seconds of the drive (latency) or of each measured run (cost); default 180."),
          QStringLiteral("s"), QString::number(o.seconds)},
     });
     parser.process(app);

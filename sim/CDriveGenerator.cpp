@@ -51,10 +51,10 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
             // tracks no satellites either.
             const CSkyModel::Sky sky =
                 valid ? skyModel.at(t, state.headingRad, state.phase) : CSkyModel::Sky();
-            const CNmeaFix fix =
-                CNmeaFix::fromState(m_options.startUtcMs + t - m_options.skipMs + m_options.clockOffsetMs, state,
-                                    sky, valid);
-            const QByteArray sentences = CNmeaWriter::epoch(fix, *profile, m_options.sentences, t % MsPerSecond == 0);
+            const CNmeaFix fix = CNmeaFix::fromState(
+                m_options.startUtcMs + t - m_options.skipMs + m_options.clockOffsetMs, state, sky, valid);
+            const QByteArray sentences =
+                CNmeaWriter::epoch(fix, *profile, m_options.sentences, t % MsPerSecond == 0);
             body += sentences;
             truth += fix.truthLine();
             result->sentences += sentences.count('\n');

@@ -70,9 +70,10 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
          QStringLiteral("Cut the round after this many seconds (default: whole round)."),
          QStringLiteral("seconds")},
         {QLatin1String(OptSkip),
-         QStringLiteral("Begin the output this many seconds into the round; --start is the time of the first "
-                        "epoch written, while --duration, --nofix and --silence still count from the start of "
-                        "the round."),
+         QStringLiteral(
+             "Begin the output this many seconds into the round; --start is the time of the first "
+             "epoch written, while --duration, --nofix and --silence still count from the start of "
+             "the round."),
          QStringLiteral("seconds")},
         {QLatin1String(OptRoute),
          QStringLiteral("Round to drive: %1 (default %2).")
@@ -81,9 +82,10 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
         {QLatin1String(OptSeed),
          QStringLiteral("Seed of lights, standing times, driving and sky (default 1)."), QStringLiteral("n")},
         {QLatin1String(OptProfile),
-         QStringLiteral("Receiver: gps (GPS only, talker GP: RMC, VTG, GGA, GSA, GSV), multi (dual-band GPS, "
-                        "GLONASS, Galileo and BeiDou, talker GN: RMC, VTG, GGA, a GSA per system, GSV per "
-                        "system and band, GLL, GST, GBS, ZDA) or minimal (GPS: RMC and GGA only). Default gps."),
+         QStringLiteral(
+             "Receiver: gps (GPS only, talker GP: RMC, VTG, GGA, GSA, GSV), multi (dual-band GPS, "
+             "GLONASS, Galileo and BeiDou, talker GN: RMC, VTG, GGA, a GSA per system, GSV per "
+             "system and band, GLL, GST, GBS, ZDA) or minimal (GPS: RMC and GGA only). Default gps."),
          QStringLiteral("name")},
         {QLatin1String(OptSentences),
          QStringLiteral("Comma-separated sentences to write instead of the profile's (known: %1).")

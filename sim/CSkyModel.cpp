@@ -62,7 +62,6 @@ const CSkyModel::Constellation *constellations(int *count)
 }
 } // namespace
 
-
 CSkyModel::CSkyModel(double latDeg, double lonDeg, quint64 seed, int systems)
     : m_latRad(latDeg * CGeoMath::DegToRad), m_lonRad(lonDeg * CGeoMath::DegToRad), m_seed(seed)
 {
@@ -96,8 +95,8 @@ void CSkyModel::addConstellation(const Constellation &constellation)
             orbit.constellation = &constellation;
             orbit.prn = prns[plane * constellation.perPlane + slot];
             orbit.ascendingNodeRad = nodeOffset + plane * CGeoMath::TwoPi / constellation.planes;
-            orbit.phaseRad = slot * CGeoMath::TwoPi / constellation.perPlane + plane * 0.21 +
-                             random.uniform(-0.2, 0.2);
+            orbit.phaseRad =
+                slot * CGeoMath::TwoPi / constellation.perPlane + plane * 0.21 + random.uniform(-0.2, 0.2);
             m_orbits.append(orbit);
         }
     }

@@ -45,7 +45,8 @@ private slots:
         QTest::newRow("10 Hz, clock behind, no fix")
             << QString("--rate 10 --clock-offset -3600.5 --nofix 10:30 --duration 60").split(' ')
             << QStringList{"GPGGA", "GPGSA", "GPGSV", "GPRMC", "GPVTG"};
-        QTest::newRow("two sentences") << QStringList{"--sentences", "gga,RMC"} << QStringList{"GPGGA", "GPRMC"};
+        QTest::newRow("two sentences")
+            << QStringList{"--sentences", "gga,RMC"} << QStringList{"GPGGA", "GPRMC"};
         QTest::newRow("minimal") << QStringList{"--profile", "minimal"} << QStringList{"GPGGA", "GPRMC"};
         QTest::newRow("multi, 5 Hz, no fix")
             << QString("--profile multi --rate 5 --nofix 10:3 --duration 30").split(' ')
@@ -56,8 +57,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QStringList, types);
         const CDriveGenerator::Result result = generated(args);
-        static const QRegularExpression frame(
-            QStringLiteral("^\\$(G[PNLAB](GGA|RMC|GSA|GSV|VTG|GLL|GST|GBS|ZDA),[^*$\\r\\n]*)\\*([0-9A-F]{2})\\r$"));
+        static const QRegularExpression frame(QStringLiteral(
+            "^\\$(G[PNLAB](GGA|RMC|GSA|GSV|VTG|GLL|GST|GBS|ZDA),[^*$\\r\\n]*)\\*([0-9A-F]{2})\\r$"));
         QVERIFY(result.nmea.endsWith("\r\n"));
         int sentences = 0;
         QSet<QString> seen;

@@ -42,7 +42,8 @@ private slots:
         QTemporaryDir dir;
         TestDrive drive;
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
-        const QStringList args{"--duration", QString::number(kDriveSeconds), "--nofix", "40:5", "--profile", profile};
+        const QStringList args{"--duration", QString::number(kDriveSeconds), "--nofix", "40:5", "--profile",
+                               profile};
         QVERIFY2(drive.generate(args, 0, kDriveSeconds) && drive.write(nmea), qPrintable(drive.error()));
         TestGpsd gpsd;
         QVERIFY2(gpsd.start(nmea, cycleSec), qPrintable(gpsd.error()));
