@@ -15,8 +15,10 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -55,19 +57,21 @@ QString ms(double value)
     return QString::number(value, 'f', 3);
 }
 
-// An epoch as all three observers can name it: the daemon publishes whole
-// seconds, so at 5 and 10 Hz the position tells the epochs of a second apart.
-QString epochKey(qint64 fixMs, double latitude, double longitude)
+// What the daemon publishes of an epoch: whole seconds, so at 5 and 10 Hz
+// the position and altitude tell the epochs of a second apart (it publishes
+// only on a change of them).
+QString publishedKey(qint64 fixMs, double latitude, double longitude, double altitude)
 {
-    return QStringLiteral("%1 %2 %3")
+    return QStringLiteral("%1 %2 %3 %4")
         .arg(fixMs / 1000)
         .arg(std::llround(latitude * 1e7))
-        .arg(std::llround(longitude * 1e7));
+        .arg(std::llround(longitude * 1e7))
+        .arg(std::llround(altitude * 10));
 }
 
 // "FIX <ns> <fix ms> <lat> <lon>" lines and the closing "END <reports> <fixes> <peak kB>".
 struct ClientOutput {
-    QHash<QString, qint64> firstFixNs; // epoch key -> arrival ns
+    QHash<qint64, qint64> firstFixNs; // fix ms -> arrival ns
     qint64 reports = -1;
     qint64 fixes = -1;
     qint64 peakRssKb = -1;
@@ -80,9 +84,9 @@ ClientOutput parseClient(const QByteArray &text)
     for (const QByteArray &line : lines) {
         const QList<QByteArray> f = line.split(' ');
         if (f.value(0) == "FIX" && f.size() >= 5) {
-            const QString key = epochKey(f.at(2).toLongLong(), f.at(3).toDouble(), f.at(4).toDouble());
-            if (!out.firstFixNs.contains(key))
-                out.firstFixNs.insert(key, f.at(1).toLongLong());
+            const qint64 fixMs = f.at(2).toLongLong();
+            if (!out.firstFixNs.contains(fixMs))
+                out.firstFixNs.insert(fixMs, f.at(1).toLongLong());
         } else if (f.value(0) == "END" && f.size() >= 4) {
             out.reports = f.at(1).toLongLong();
             out.fixes = f.at(2).toLongLong();
@@ -219,25 +223,34 @@ CBenchRun::Figures CBenchRun::latency()
     log.finish();
 
     // The reference of each epoch: its first complete TPV leaving gpsd.
-    QHash<QString, qint64> reference;
-    QList<QString> epochOrder;
-    QList<qint64> epochFixMs;
+    QList<CGpsdObserver::Report> epochs;
+    QSet<qint64> referenced;
     const auto tpvs = observer.reports();
     for (const CGpsdObserver::Report &r : tpvs) {
-        const QString key = epochKey(r.fixMs, r.latitude, r.longitude);
-        if (r.complete && !reference.contains(key)) {
-            reference.insert(key, r.atNs);
-            epochOrder << key;
-            epochFixMs << r.fixMs;
+        if (r.complete && !referenced.contains(r.fixMs)) {
+            referenced.insert(r.fixMs);
+            epochs << r;
         }
     }
-    QHash<QString, qint64> daemonNs;
+    // Each point published belongs to the first epoch after the last one
+    // matched that it names.
+    QHash<int, qint64> daemonNs; // epoch index -> arrival ns
+    QHash<QString, QList<int>> epochsNamed;
+    for (int i = 0; i < epochs.size(); ++i) {
+        const CGpsdObserver::Report &r = epochs.at(i);
+        epochsNamed[publishedKey(r.fixMs, r.latitude, r.longitude, r.altitude)] << i;
+    }
+    int matched = -1;
     const auto seen = signalClock.seen();
     for (const CSignalClock::Seen &s : seen) {
         const CGpsPoint point(s.bytes);
-        const QString key = epochKey(point.dateTime.toMSecsSinceEpoch(), point.latitude, point.longitude);
-        if (!daemonNs.contains(key))
-            daemonNs.insert(key, s.atNs);
+        const QList<int> named = epochsNamed.value(publishedKey(
+            point.dateTime.toMSecsSinceEpoch(), point.latitude, point.longitude, point.altitude));
+        const auto next = std::upper_bound(named.cbegin(), named.cend(), matched);
+        if (next != named.cend()) {
+            matched = *next;
+            daemonNs.insert(matched, s.atNs);
+        }
     }
     const ClientOutput c = parseClient(clientText);
 
@@ -245,33 +258,35 @@ CBenchRun::Figures CBenchRun::latency()
     QList<QPair<double, double>> daemonTrend, clientTrend; // (minutes into the run, fix age ms)
     int published = 0, clientFixes = 0;
     const int warmup = o.warmupSeconds * o.rateHz;
-    for (int i = warmup; i < epochOrder.size(); ++i) {
-        const QString &epoch = epochOrder.at(i);
-        const qint64 t0 = reference.value(epoch);
-        const double atMin = (t0 - reference.value(epochOrder.at(warmup))) / kNsPerMs / kMsPerMinute;
-        if (daemonNs.contains(epoch)) {
-            daemonMs << (daemonNs.value(epoch) - t0) / kNsPerMs;
+    for (int i = warmup; i < epochs.size(); ++i) {
+        const qint64 t0 = epochs.at(i).atNs;
+        const qint64 fixMs = epochs.at(i).fixMs;
+        const double atMin = (t0 - epochs.at(warmup).atNs) / kNsPerMs / kMsPerMinute;
+        if (daemonNs.contains(i)) {
+            daemonMs << (daemonNs.value(i) - t0) / kNsPerMs;
             daemonTrend << qMakePair(atMin, daemonMs.last());
             ++published;
         }
-        if (c.firstFixNs.contains(epoch)) {
-            clientMs << (c.firstFixNs.value(epoch) - t0) / kNsPerMs;
+        if (c.firstFixNs.contains(fixMs)) {
+            clientMs << (c.firstFixNs.value(fixMs) - t0) / kNsPerMs;
             clientTrend << qMakePair(atMin, clientMs.last());
             ++clientFixes;
         }
     }
-    const int measured = std::max(0, int(epochOrder.size()) - warmup);
+    const int measured = std::max(0, int(epochs.size()) - warmup);
     f.insert(p + QStringLiteral("epochs_played"), QString::number(drive.epochs()));
     f.insert(p + QStringLiteral("epochs_seen"), QString::number(measured));
     f.insert(p + QStringLiteral("daemon.published"), QString::number(published));
     f.insert(p + QStringLiteral("client.published"), QString::number(clientFixes));
     f.insert(p + QStringLiteral("daemon.handed_on"), QString::number(countLines(log.lines(), kLinePosition)));
-    f.insert(p + QStringLiteral("gpsd_lines_per_epoch"),
-             QString::number(double(observer.lines()) / qMax(1, int(epochOrder.size())), 'f', 2));
+    f.insert(p + QStringLiteral("sentences_per_epoch"),
+             QString::number(double(drive.sentences()) / qMax(1, drive.epochs()), 'f', 1));
+    f.insert(p + QStringLiteral("gpsd_reports_per_epoch"),
+             QString::number(double(observer.lines()) / qMax(1, int(epochs.size())), 'f', 1));
     // How fast the drive really played: receiver seconds per wall second.
-    if (epochOrder.size() > 1) {
-        const double fixS = (epochFixMs.last() - epochFixMs.first()) / 1000.0;
-        const double wall = (reference.value(epochOrder.last()) - reference.value(epochOrder.first())) / 1e9;
+    if (epochs.size() > 1) {
+        const double fixS = (epochs.last().fixMs - epochs.first().fixMs) / 1000.0;
+        const double wall = (epochs.last().atNs - epochs.first().atNs) / 1e9;
         f.insert(p + QStringLiteral("pace"), QString::number(wall > 0 ? fixS / wall : 0.0, 'f', 3));
     }
     addStats(f, p + QStringLiteral("daemon"), daemonMs);
@@ -519,7 +534,10 @@ void CBenchRun::printTable(const Figures &f, QTextStream &out)
     row(QStringLiteral("instructions per epoch (k)"), irCells);
     pairRow(QStringLiteral("  epochs in the callgrind run"), QStringLiteral(".cost.daemon_fixes"),
             QStringLiteral(".cost.client_fixes"), 0);
-    sharedRow(QStringLiteral("gpsd lines per epoch"), QStringLiteral(".latency.gpsd_lines_per_epoch"), 1);
+    sharedRow(QStringLiteral("receiver sentences per epoch"), QStringLiteral(".latency.sentences_per_epoch"),
+              1);
+    sharedRow(QStringLiteral("gpsd JSON reports per epoch"),
+              QStringLiteral(".latency.gpsd_reports_per_epoch"), 1);
     sharedRow(QStringLiteral("replay pace (receiver s per s)"), QStringLiteral(".latency.pace"), 3);
     pairRow(QStringLiteral("peak RSS (kB)"), QStringLiteral(".latency.daemon.peak_rss_kb"),
             QStringLiteral(".latency.client.peak_rss_kb"), 0);

@@ -10,7 +10,8 @@
 namespace
 {
 const char Description[] =
-    "Writes a deterministic NMEA 0183 log (GGA, RMC, GSA, GSV, VTG) of a tank truck's delivery round:\n"
+    "Writes a deterministic NMEA 0183 log of a tank truck's delivery round, as a GPS receiver (GGA, RMC,\n"
+    "GSA, GSV, VTG), a multi-constellation one or one sending RMC and GGA only writes it (--profile):\n"
     "standing at the depot with the engine on, town streets with traffic lights and turns, a highway\n"
     "stretch at 80-90 km/h, two or three customers with several minutes of unloading, and back to the\n"
     "depot. The same options always give the same bytes.\n"
