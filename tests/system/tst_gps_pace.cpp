@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -102,13 +103,25 @@ private Q_SLOTS:
                                     .arg(perSecond.value(ms))
                                     .arg((ms - startMs) / 1000)));
 
-        // every point published belongs to a later epoch than the one before
+        // every point published belongs to a later epoch than the one before, and
+        // from the first on every epoch in which the truck moved was published
         int index = -1;
+        QSet<int> publishedEpochs;
         for (const GpsFixture::Published &p : f.published()) {
             const int at = epochOf(drive, p.point, index + 1);
             QVERIFY2(at > index,
                      qPrintable(QStringLiteral("a point published out of order after epoch %1").arg(index)));
             index = at;
+            publishedEpochs.insert(at);
+        }
+        QVERIFY2(!publishedEpochs.isEmpty(), "nothing published");
+        for (int i = *std::min_element(publishedEpochs.cbegin(), publishedEpochs.cend()) + 1;
+             i < drive.epochs().size(); ++i) {
+            const TestDrive::Epoch &e = drive.epochs().at(i), &before = drive.epochs().at(i - 1);
+            if (TestDrive::metresBetween(e.latitude, e.longitude, before.latitude, before.longitude) >
+                kSamePlaceM)
+                QVERIFY2(publishedEpochs.contains(i),
+                         qPrintable(QStringLiteral("epoch %1 not published").arg(i)));
         }
 
         // the heartbeat kept its beat, and the receiver's clock never counted as wrong
@@ -118,7 +131,7 @@ private Q_SLOTS:
             QVERIFY2(beats.at(i).wallMs - beats.at(i - 1).wallMs < kMaxBeatGapMs,
                      qPrintable(QStringLiteral("%1 ms without a heartbeat")
                                     .arg(beats.at(i).wallMs - beats.at(i - 1).wallMs)));
-        QCOMPARE(f.peer->seen(QStringLiteral("sigSyncTime")).size(), 0);
+        QCOMPARE(int(f.peer->seen(QStringLiteral("sigSyncTime")).size()), 0);
 
         // the track points carry the satellites and the rounded HDOP the receiver sent
         const QList<CLogTracking> points = f.trackPoints();
