@@ -15,8 +15,10 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -27,7 +29,12 @@ constexpr int kClientStopMs = 60000;     // a client under callgrind dumps its p
 constexpr int kDaemonStopMs = 120000;    // the daemon too
 constexpr int kValgrindStartMs = 120000; // the daemon's start under callgrind
 constexpr int kGpsdStartMs = 10000;
-constexpr int kEpochsOfSpare = 10;
+constexpr int kSecondsOfSpare = 10;
+// gpsfake's own time per sentence on top of its cycle (Python, pty write),
+// measured here; taken off the cycle so that a drive plays in real time.
+constexpr double kGpsfakeSentenceSec = 0.0003;
+constexpr int kQuietEndMs = 5000; // no new report from gpsd for this long: the drive has ended
+constexpr double kMsPerMinute = 60000.0;
 constexpr int kLinePosition = 915;  // every fix the daemon hands on (a warning: in the shipped log level)
 constexpr int kLineReadError = 659; // gpsd closed the connection
 constexpr int kLineNoData = 640;    // gpsd silent for too long
@@ -50,6 +57,18 @@ QString ms(double value)
     return QString::number(value, 'f', 3);
 }
 
+// What the daemon publishes of an epoch: whole seconds, so at 5 and 10 Hz
+// the position and altitude tell the epochs of a second apart (it publishes
+// only on a change of them).
+QString publishedKey(qint64 fixMs, double latitude, double longitude, double altitude)
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(fixMs / 1000)
+        .arg(std::llround(latitude * 1e7))
+        .arg(std::llround(longitude * 1e7))
+        .arg(std::llround(altitude * 10));
+}
+
 // "FIX <ns> <fix ms> <lat> <lon>" lines and the closing "END <reports> <fixes> <peak kB>".
 struct ClientOutput {
     QHash<qint64, qint64> firstFixNs; // fix ms -> arrival ns
@@ -64,7 +83,7 @@ ClientOutput parseClient(const QByteArray &text)
     const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray &line : lines) {
         const QList<QByteArray> f = line.split(' ');
-        if (f.value(0) == "FIX" && f.size() >= 3) {
+        if (f.value(0) == "FIX" && f.size() >= 5) {
             const qint64 fixMs = f.at(2).toLongLong();
             if (!out.firstFixNs.contains(fixMs))
                 out.firstFixNs.insert(fixMs, f.at(1).toLongLong());
@@ -108,9 +127,27 @@ int countLines(const QStringList &lines, int number)
 }
 } // namespace
 
+QString CBenchRun::label() const
+{
+    return m_options.profile + QString::number(m_options.rateHz);
+}
+
+bool CBenchRun::makeDrive(const QString &path, CBenchDrive *drive, double *cycleSec)
+{
+    const Options &o = m_options;
+    const int epochs = (o.seconds + kSecondsOfSpare) * o.rateHz;
+    if (!drive->generate(path, o.rateHz, epochs, {QStringLiteral("--profile"), o.profile})) {
+        m_error = drive->error();
+        return false;
+    }
+    *cycleSec = std::max(0.0, drive->cycleFor(1.0 / o.rateHz) - kGpsfakeSentenceSec);
+    return true;
+}
+
 CBenchRun::Figures CBenchRun::latency()
 {
     const Options &o = m_options;
+    const QString p = label() + QStringLiteral(".latency.");
     Figures f;
     if (!CBenchSystem::inSandbox()) {
         m_error = QStringLiteral("run inside scripts/sandbox-run");
@@ -119,10 +156,9 @@ CBenchRun::Figures CBenchRun::latency()
     QTemporaryDir work;
     const QString drivePath = work.filePath(QStringLiteral("latency.nmea"));
     CBenchDrive drive;
-    if (!drive.generate(drivePath, 1, o.latencyEpochs)) {
-        m_error = drive.error();
+    double cycleSec = 0.0;
+    if (!makeDrive(drivePath, &drive, &cycleSec))
         return f;
-    }
 
     CBenchSystem system;
     if (!system.startServices({{QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(0, true)}}) ||
@@ -130,14 +166,15 @@ CBenchRun::Figures CBenchRun::latency()
         m_error = system.error;
         return f;
     }
+    CRotatedLog log(QLatin1String(TestDaemon::kLogFile), 1);
     CSignalClock signalClock;
     if (!signalClock.start(system.bus.unixAddress())) {
         m_error = QStringLiteral("cannot listen on the bus");
         return f;
     }
 
-    // Real time: one epoch per second, as the receiver sends it.
-    if (!system.gpsd.start(drivePath, drive.cycleFor(1.0))) {
+    // Real time: an epoch every 1/rate s, as the receiver sends it.
+    if (!system.gpsd.start(drivePath, cycleSec)) {
         m_error = system.gpsd.error();
         return f;
     }
@@ -157,9 +194,25 @@ CBenchRun::Figures CBenchRun::latency()
     QObject::connect(&client, &QProcess::readyReadStandardOutput,
                      [&client, &clientText] { clientText += client.readAllStandardOutput(); });
 
-    CBenchSystem::runFor(drive.epochs() * 1000 + kSettleMs);
-
+    const qint64 startNs = CGpsdObserver::realtimeNs();
+    const CProcStatus daemonStart = CProcStatus::read(system.daemonPid());
+    const CProcStatus clientStart = CProcStatus::read(pid_t(client.processId()));
+    // Until gpsd has had nothing new for a while (gpsfake stays up after the
+    // last sentence); bounded by half as long again as the drive.
+    const qint64 limitMs = qint64(drive.epochs()) * 1000 / o.rateHz * 3 / 2 + kQuietEndMs;
+    int reports = 0;
+    qint64 quietMs = 0;
+    for (qint64 elapsedMs = 0; elapsedMs < limitMs && !(reports > 0 && quietMs >= kQuietEndMs);
+         elapsedMs += 1000) {
+        CBenchSystem::runFor(1000);
+        log.poll();
+        const int now = int(observer.reports().size());
+        quietMs = now == reports ? quietMs + 1000 : 0;
+        reports = now;
+    }
+    const double wallS = (CGpsdObserver::realtimeNs() - startNs) / 1e9;
     const CProcStatus daemonStatus = CProcStatus::read(system.daemonPid());
+    const CProcStatus clientEnd = CProcStatus::read(pid_t(client.processId()));
     stopProcess(client, kSettleMs);
     clientText += client.readAllStandardOutput();
     observer.stop();
@@ -167,58 +220,92 @@ CBenchRun::Figures CBenchRun::latency()
     int exitStatus = -1;
     system.stopDaemon(kSettleMs * 5, &exitStatus);
     signalClock.stop();
+    log.finish();
 
     // The reference of each epoch: its first complete TPV leaving gpsd.
-    QHash<qint64, qint64> reference;
-    QList<qint64> epochOrder;
-    const auto reports = observer.reports();
-    for (const CGpsdObserver::Report &r : reports) {
-        if (r.complete && !reference.contains(r.fixMs)) {
-            reference.insert(r.fixMs, r.atNs);
-            epochOrder << r.fixMs;
+    QList<CGpsdObserver::Report> epochs;
+    QSet<qint64> referenced;
+    const auto tpvs = observer.reports();
+    for (const CGpsdObserver::Report &r : tpvs) {
+        if (r.complete && !referenced.contains(r.fixMs)) {
+            referenced.insert(r.fixMs);
+            epochs << r;
         }
     }
-    QHash<qint64, qint64> daemonNs;
+    // Each point published belongs to the first epoch after the last one
+    // matched that it names.
+    QHash<int, qint64> daemonNs; // epoch index -> arrival ns
+    QHash<QString, QList<int>> epochsNamed;
+    for (int i = 0; i < epochs.size(); ++i) {
+        const CGpsdObserver::Report &r = epochs.at(i);
+        epochsNamed[publishedKey(r.fixMs, r.latitude, r.longitude, r.altitude)] << i;
+    }
+    int matched = -1;
     const auto seen = signalClock.seen();
     for (const CSignalClock::Seen &s : seen) {
-        const qint64 fixMs = CGpsPoint(s.bytes).dateTime.toMSecsSinceEpoch();
-        if (!daemonNs.contains(fixMs))
-            daemonNs.insert(fixMs, s.atNs);
+        const CGpsPoint point(s.bytes);
+        const QList<int> named = epochsNamed.value(publishedKey(
+            point.dateTime.toMSecsSinceEpoch(), point.latitude, point.longitude, point.altitude));
+        const auto next = std::upper_bound(named.cbegin(), named.cend(), matched);
+        if (next != named.cend()) {
+            matched = *next;
+            daemonNs.insert(matched, s.atNs);
+        }
     }
     const ClientOutput c = parseClient(clientText);
 
-    QList<double> daemonMs;
-    QList<double> clientMs;
-    QList<double> pairedRatio;
-    int unpublished = 0;
-    for (int i = o.warmupEpochs; i < epochOrder.size(); ++i) {
-        const qint64 epoch = epochOrder.at(i);
-        const qint64 t0 = reference.value(epoch);
-        const bool hasDaemon = daemonNs.contains(epoch);
-        const bool hasClient = c.firstFixNs.contains(epoch);
-        if (hasDaemon)
-            daemonMs << (daemonNs.value(epoch) - t0) / kNsPerMs;
-        else
-            ++unpublished;
-        if (hasClient)
-            clientMs << (c.firstFixNs.value(epoch) - t0) / kNsPerMs;
-        if (hasDaemon && hasClient && c.firstFixNs.value(epoch) > t0)
-            pairedRatio << double(daemonNs.value(epoch) - t0) / double(c.firstFixNs.value(epoch) - t0);
+    QList<double> daemonMs, clientMs;
+    QList<QPair<double, double>> daemonTrend, clientTrend; // (minutes into the run, fix age ms)
+    int published = 0, clientFixes = 0;
+    const int warmup = o.warmupSeconds * o.rateHz;
+    for (int i = warmup; i < epochs.size(); ++i) {
+        const qint64 t0 = epochs.at(i).atNs;
+        const qint64 fixMs = epochs.at(i).fixMs;
+        const double atMin = (t0 - epochs.at(warmup).atNs) / kNsPerMs / kMsPerMinute;
+        if (daemonNs.contains(i)) {
+            daemonMs << (daemonNs.value(i) - t0) / kNsPerMs;
+            daemonTrend << qMakePair(atMin, daemonMs.last());
+            ++published;
+        }
+        if (c.firstFixNs.contains(fixMs)) {
+            clientMs << (c.firstFixNs.value(fixMs) - t0) / kNsPerMs;
+            clientTrend << qMakePair(atMin, clientMs.last());
+            ++clientFixes;
+        }
     }
-    f.insert(QStringLiteral("latency.epochs_played"), QString::number(drive.epochs()));
-    f.insert(QStringLiteral("latency.epochs_observed"), QString::number(epochOrder.size()));
-    f.insert(QStringLiteral("latency.epochs_not_published"), QString::number(unpublished));
-    f.insert(QStringLiteral("latency.gpsd_lines_per_epoch"),
-             QString::number(double(observer.lines()) / qMax(1, int(epochOrder.size())), 'f', 2));
-    f.insert(QStringLiteral("latency.client_reports"), QString::number(c.reports));
-    addStats(f, QStringLiteral("latency.daemon"), daemonMs);
-    addStats(f, QStringLiteral("latency.client"), clientMs);
-    f.insert(QStringLiteral("latency.paired_ratio_median"),
-             QString::number(CBenchStats::median(pairedRatio), 'f', 1));
-    f.insert(QStringLiteral("rss.daemon.peak_kb"), QString::number(daemonStatus.peakRssKb));
-    f.insert(QStringLiteral("rss.daemon.end_kb"), QString::number(daemonStatus.rssKb));
-    f.insert(QStringLiteral("rss.client.peak_kb"), QString::number(c.peakRssKb));
-    f.insert(QStringLiteral("latency.daemon_exit"), QString::number(exitStatus));
+    const int measured = std::max(0, int(epochs.size()) - warmup);
+    f.insert(p + QStringLiteral("epochs_played"), QString::number(drive.epochs()));
+    f.insert(p + QStringLiteral("epochs_seen"), QString::number(measured));
+    f.insert(p + QStringLiteral("daemon.published"), QString::number(published));
+    f.insert(p + QStringLiteral("client.published"), QString::number(clientFixes));
+    f.insert(p + QStringLiteral("daemon.handed_on"), QString::number(countLines(log.lines(), kLinePosition)));
+    f.insert(p + QStringLiteral("sentences_per_epoch"),
+             QString::number(double(drive.sentences()) / qMax(1, drive.epochs()), 'f', 1));
+    f.insert(p + QStringLiteral("gpsd_reports_per_epoch"),
+             QString::number(double(observer.lines()) / qMax(1, int(epochs.size())), 'f', 1));
+    // How fast the drive really played: receiver seconds per wall second.
+    if (epochs.size() > 1) {
+        const double fixS = (epochs.last().fixMs - epochs.first().fixMs) / 1000.0;
+        const double wall = (epochs.last().atNs - epochs.first().atNs) / 1e9;
+        f.insert(p + QStringLiteral("pace"), QString::number(wall > 0 ? fixS / wall : 0.0, 'f', 3));
+    }
+    addStats(f, p + QStringLiteral("daemon"), daemonMs);
+    addStats(f, p + QStringLiteral("client"), clientMs);
+    f.insert(p + QStringLiteral("daemon.slope_ms_per_min"),
+             QString::number(CBenchStats::slope(daemonTrend), 'f', 1));
+    f.insert(p + QStringLiteral("client.slope_ms_per_min"),
+             QString::number(CBenchStats::slope(clientTrend), 'f', 1));
+    const auto cpu = [wallS](const CProcStatus &a, const CProcStatus &b) {
+        return a.cpuTicks < 0 || b.cpuTicks < 0 || wallS <= 0
+                   ? QStringLiteral("nan")
+                   : QString::number(
+                         (b.cpuTicks - a.cpuTicks) / CProcStatus::ticksPerSecond() / wallS * 100.0, 'f', 2);
+    };
+    f.insert(p + QStringLiteral("daemon.cpu_percent"), cpu(daemonStart, daemonStatus));
+    f.insert(p + QStringLiteral("client.cpu_percent"), cpu(clientStart, clientEnd));
+    f.insert(p + QStringLiteral("daemon.peak_rss_kb"), QString::number(daemonStatus.peakRssKb));
+    f.insert(p + QStringLiteral("client.peak_rss_kb"), QString::number(c.peakRssKb));
+    f.insert(p + QStringLiteral("daemon_exit"), QString::number(exitStatus));
     return f;
 }
 
@@ -226,6 +313,7 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
 {
     const Options &o = m_options;
     const QString role = idle ? QStringLiteral("idle") : QStringLiteral("drive");
+    const QString p = idle ? QStringLiteral("idle.") : label() + QStringLiteral(".cost.");
     Figures f;
     const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
     if (!CBenchSystem::inSandbox() || valgrind.isEmpty()) {
@@ -233,18 +321,16 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
         return f;
     }
     QDir(o.workDir).mkpath(QStringLiteral("."));
-    const QString out = QDir(o.workDir).absoluteFilePath(role);
+    const QString out = QDir(o.workDir).absoluteFilePath(idle ? role : label());
     QDir(out).removeRecursively();
     QDir().mkpath(out);
 
     QTemporaryDir work;
     const QString drivePath = work.filePath(QStringLiteral("cost.nmea"));
     CBenchDrive drive;
-    if (!idle && !drive.generate(drivePath, 1, o.costEpochs)) {
-        m_error = drive.error();
+    double cycleSec = 0.0;
+    if (!idle && !makeDrive(drivePath, &drive, &cycleSec))
         return f;
-    }
-
     CBenchSystem system;
     const QStringList callgrind{valgrind, QStringLiteral("--tool=callgrind"),
                                 QStringLiteral("--callgrind-out-file=%1/daemon.%p").arg(out),
@@ -275,7 +361,7 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
             m_error = QStringLiteral("gpsd does not listen");
             return f;
         }
-    } else if (!system.gpsd.start(drivePath, drive.cycleFor(1.0 / o.costEpochsPerSec))) {
+    } else if (!system.gpsd.start(drivePath, cycleSec)) {
         m_error = system.gpsd.error();
         return f;
     }
@@ -290,7 +376,7 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
     }
     const qint64 clientPid = client.processId();
 
-    for (int left = o.costSeconds; left > 0; --left) {
+    for (int left = o.seconds; left > 0; --left) {
         CBenchSystem::runFor(1000);
         log.poll();
     }
@@ -304,21 +390,21 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
     stopProcess(bareGpsd, kSettleMs);
     log.finish();
 
-    f.insert(role + QStringLiteral(".seconds"), QString::number(o.costSeconds));
-    f.insert(role + QStringLiteral(".epochs_per_sec"), QString::number(idle ? 0.0 : o.costEpochsPerSec));
-    f.insert(role + QStringLiteral(".daemon_ir"),
+    f.insert(p + QStringLiteral("seconds"), QString::number(o.seconds));
+    f.insert(p + QStringLiteral("epochs_per_sec"), QString::number(idle ? 0 : o.rateHz));
+    f.insert(p + QStringLiteral("daemon_ir"),
              QString::number(callgrindTotal(QStringLiteral("%1/daemon.%2").arg(out).arg(daemonPid))));
     const QStringList lines = log.lines();
-    f.insert(role + QStringLiteral(".daemon_fixes"), QString::number(countLines(lines, kLinePosition)));
-    f.insert(role + QStringLiteral(".daemon_gpsd_dropped"),
+    f.insert(p + QStringLiteral("daemon_fixes"), QString::number(countLines(lines, kLinePosition)));
+    f.insert(p + QStringLiteral("daemon_gpsd_dropped"),
              QString::number(countLines(lines, kLineReadError) + countLines(lines, kLineNoData)));
-    f.insert(role + QStringLiteral(".daemon_signals"),
+    f.insert(p + QStringLiteral("daemon_signals"),
              QString::number(system.peer->seen(QStringLiteral("sigActualGpsData")).size()));
-    f.insert(role + QStringLiteral(".daemon_exit"), QString::number(exitStatus));
-    f.insert(role + QStringLiteral(".client_ir"),
+    f.insert(p + QStringLiteral("daemon_exit"), QString::number(exitStatus));
+    f.insert(p + QStringLiteral("client_ir"),
              QString::number(callgrindTotal(QStringLiteral("%1/client.%2").arg(out).arg(clientPid))));
-    f.insert(role + QStringLiteral(".client_fixes"), QString::number(c.fixes));
-    f.insert(role + QStringLiteral(".client_reports"), QString::number(c.reports));
+    f.insert(p + QStringLiteral("client_fixes"), QString::number(c.fixes));
+    f.insert(p + QStringLiteral("client_reports"), QString::number(c.reports));
     return f;
 }
 
@@ -365,6 +451,21 @@ CBenchRun::Figures CBenchRun::readFigures(const QString &path)
 
 void CBenchRun::printTable(const Figures &f, QTextStream &out)
 {
+    // The profiles of the table in their order, then any other drive measured.
+    QStringList labels;
+    for (const char *known : {"gps1", "multi1", "multi5", "multi10"})
+        labels << QLatin1String(known);
+    for (auto it = f.constBegin(); it != f.constEnd(); ++it) {
+        const QString label = it.key().section(QLatin1Char('.'), 0, 0);
+        if (label != QLatin1String("idle") && !labels.contains(label))
+            labels << label;
+    }
+    QStringList present;
+    for (const QString &label : labels)
+        if (f.contains(label + QStringLiteral(".latency.epochs_played")) ||
+            f.contains(label + QStringLiteral(".cost.daemon_ir")))
+            present << label;
+
     const auto num = [&f](const QString &key) {
         bool ok = false;
         const double v = f.value(key).toDouble(&ok);
@@ -373,45 +474,71 @@ void CBenchRun::printTable(const Figures &f, QTextStream &out)
     const auto cell = [](double v, int decimals) {
         return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("-");
     };
-    const auto ratio = [](double a, double b) {
-        return std::isfinite(a) && std::isfinite(b) && b > 0
-                   ? QString::number(a / b, 'f', 1) + QLatin1Char('x')
-                   : QStringLiteral("-");
+    const auto row = [&out](const QString &name, const QStringList &cells) {
+        out << name.leftJustified(34);
+        for (const QString &c : cells)
+            out << c.rightJustified(12);
+        out << Qt::endl;
     };
-    const auto row = [&out](const QString &name, const QString &daemon, const QString &client,
-                            const QString &r) {
-        out << name.leftJustified(34) << daemon.rightJustified(16) << client.rightJustified(16)
-            << r.rightJustified(10) << Qt::endl;
+    // One value for the daemon and one for the client per profile.
+    const auto pairRow = [&](const QString &name, const QString &daemonKey, const QString &clientKey,
+                             int decimals) {
+        QStringList cells;
+        for (const QString &l : present)
+            cells << cell(num(l + daemonKey), decimals) << cell(num(l + clientKey), decimals);
+        row(name, cells);
+    };
+    const auto sharedRow = [&](const QString &name, const QString &key, int decimals) {
+        QStringList cells;
+        for (const QString &l : present)
+            cells << QString() << cell(num(l + key), decimals);
+        row(name, cells);
     };
 
-    row(QStringLiteral("measure"), QStringLiteral("vorlan-gps"), QStringLiteral("minimal client"),
-        QStringLiteral("ratio"));
-    for (const char *stat : {"median", "p95", "max"}) {
-        const QString key = QLatin1String(stat);
-        const double d = num(QStringLiteral("latency.daemon.%1_ms").arg(key));
-        const double c = num(QStringLiteral("latency.client.%1_ms").arg(key));
-        row(QStringLiteral("TPV -> fix latency %1 (ms)").arg(key), cell(d, 2), cell(c, 3), ratio(d, c));
+    QStringList heads, sides;
+    for (const QString &l : present) {
+        const int split = int(l.indexOf(QRegularExpression(QStringLiteral("\\d"))));
+        heads << QString() << (l.left(split) + QLatin1Char(' ') + l.mid(split) + QStringLiteral(" Hz"));
+        sides << QStringLiteral("vorlan-gps") << QStringLiteral("client");
     }
-    row(QStringLiteral("  epochs measured"), f.value(QStringLiteral("latency.daemon.count")),
-        f.value(QStringLiteral("latency.client.count")), QString());
+    row(QString(), heads);
+    row(QStringLiteral("measure"), sides);
+    for (const char *stat : {"median", "p95", "max"})
+        pairRow(QStringLiteral("fix age %1 (ms)").arg(QLatin1String(stat)),
+                QStringLiteral(".latency.daemon.%1_ms").arg(QLatin1String(stat)),
+                QStringLiteral(".latency.client.%1_ms").arg(QLatin1String(stat)), 1);
+    pairRow(QStringLiteral("fix age slope (ms per minute)"),
+            QStringLiteral(".latency.daemon.slope_ms_per_min"),
+            QStringLiteral(".latency.client.slope_ms_per_min"), 1);
+    sharedRow(QStringLiteral("epochs played"), QStringLiteral(".latency.epochs_played"), 0);
+    sharedRow(QStringLiteral("  seen from gpsd (after warm-up)"), QStringLiteral(".latency.epochs_seen"), 0);
+    pairRow(QStringLiteral("  published / printed of those"), QStringLiteral(".latency.daemon.published"),
+            QStringLiteral(".latency.client.published"), 0);
+    pairRow(QStringLiteral("  handed on (log line 915), all"), QStringLiteral(".latency.daemon.handed_on"),
+            QStringLiteral(".latency.none"), 0);
+    pairRow(QStringLiteral("CPU (% of one core)"), QStringLiteral(".latency.daemon.cpu_percent"),
+            QStringLiteral(".latency.client.cpu_percent"), 2);
 
-    // Instructions per 1000 fixes: the drive's count less the idle run's.
-    const double dPer = (num(QStringLiteral("drive.daemon_ir")) - num(QStringLiteral("idle.daemon_ir"))) *
-                        1000.0 / num(QStringLiteral("drive.daemon_fixes"));
-    const double cPer = (num(QStringLiteral("drive.client_ir")) - num(QStringLiteral("idle.client_ir"))) *
-                        1000.0 / num(QStringLiteral("drive.client_fixes"));
-    row(QStringLiteral("instructions per 1000 fixes (M)"), cell(dPer / 1e6, 1), cell(cPer / 1e6, 1),
-        ratio(dPer, cPer));
-    row(QStringLiteral("  fixes in the drive run"), f.value(QStringLiteral("drive.daemon_fixes")),
-        f.value(QStringLiteral("drive.client_fixes")), QString());
-    row(QStringLiteral("  drive run, all instructions (M)"),
-        cell(num(QStringLiteral("drive.daemon_ir")) / 1e6, 1),
-        cell(num(QStringLiteral("drive.client_ir")) / 1e6, 1), QString());
-    row(QStringLiteral("  idle run, all instructions (M)"),
-        cell(num(QStringLiteral("idle.daemon_ir")) / 1e6, 1),
-        cell(num(QStringLiteral("idle.client_ir")) / 1e6, 1), QString());
-
-    const double dRss = num(QStringLiteral("rss.daemon.peak_kb"));
-    const double cRss = num(QStringLiteral("rss.client.peak_kb"));
-    row(QStringLiteral("peak RSS (kB)"), cell(dRss, 0), cell(cRss, 0), ratio(dRss, cRss));
+    // Instructions per epoch handled: the drive's count less the idle run's
+    // over the same time.
+    QStringList irCells;
+    for (const QString &l : present) {
+        const double scale = num(l + QStringLiteral(".cost.seconds")) / num(QStringLiteral("idle.seconds"));
+        for (const char *who : {"daemon", "client"}) {
+            const QString w = QLatin1String(who);
+            const double ir = num(l + QStringLiteral(".cost.%1_ir").arg(w)) -
+                              num(QStringLiteral("idle.%1_ir").arg(w)) * scale;
+            irCells << cell(ir / num(l + QStringLiteral(".cost.%1_fixes").arg(w)) / 1000.0, 1);
+        }
+    }
+    row(QStringLiteral("instructions per epoch (k)"), irCells);
+    pairRow(QStringLiteral("  epochs in the callgrind run"), QStringLiteral(".cost.daemon_fixes"),
+            QStringLiteral(".cost.client_fixes"), 0);
+    sharedRow(QStringLiteral("receiver sentences per epoch"), QStringLiteral(".latency.sentences_per_epoch"),
+              1);
+    sharedRow(QStringLiteral("gpsd JSON reports per epoch"),
+              QStringLiteral(".latency.gpsd_reports_per_epoch"), 1);
+    sharedRow(QStringLiteral("replay pace (receiver s per s)"), QStringLiteral(".latency.pace"), 3);
+    pairRow(QStringLiteral("peak RSS (kB)"), QStringLiteral(".latency.daemon.peak_rss_kb"),
+            QStringLiteral(".latency.client.peak_rss_kb"), 0);
 }

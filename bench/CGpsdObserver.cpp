@@ -117,6 +117,8 @@ CGpsdObserver::Report CGpsdObserver::parse(const QByteArray &line, qint64 atNs)
     out.longitude = tpv.value(QLatin1String("lon")).toDouble();
     // gpsd 3.22 writes the sea-level altitude as "altMSL" (and the old "alt").
     const bool altitude = tpv.contains(QLatin1String("altMSL")) || tpv.contains(QLatin1String("alt"));
+    out.altitude =
+        tpv.value(QLatin1String(tpv.contains(QLatin1String("altMSL")) ? "altMSL" : "alt")).toDouble();
     out.complete = tpv.value(QLatin1String("mode")).toInt() >= 2 && tpv.contains(QLatin1String("lat")) &&
                    tpv.contains(QLatin1String("lon")) && altitude && tpv.contains(QLatin1String("speed"));
     return out;

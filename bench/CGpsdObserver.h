@@ -22,6 +22,7 @@ public:
         bool complete = false; // time, position, sea-level altitude and speed
         double latitude = 0.0;
         double longitude = 0.0;
+        double altitude = 0.0; // above mean sea level
     };
 
     CGpsdObserver() = default;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <unistd.h>
+
 namespace
 {
 // "VmRSS:	    1234 kB" -> 1234
@@ -32,8 +34,22 @@ CProcStatus CProcStatus::read(pid_t pid)
     out.rssKb = statusValue(status, "VmRSS");
     out.peakRssKb = statusValue(status, "VmHWM");
     out.threads = int(statusValue(status, "Threads"));
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // The name in parentheses may hold blanks; utime and stime are the
+        // 12th and 13th fields after it.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (f.size() > 12)
+            out.cpuTicks = f.at(11).toLongLong() + f.at(12).toLongLong();
+    }
     const QDir fdDir(QStringLiteral("/proc/%1/fd").arg(pid));
     if (fdDir.exists())
         out.fds = int(fdDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
     return out;
+}
+
+double CProcStatus::ticksPerSecond()
+{
+    return double(sysconf(_SC_CLK_TCK));
 }

@@ -13,6 +13,10 @@ public:
     qint64 peakRssKb = -1; // VmHWM
     int threads = -1;      // Threads
     int fds = -1;          // entries of /proc/PID/fd
+    qint64 cpuTicks = -1;  // user + system time in clock ticks (/proc/PID/stat)
+
+    // Clock ticks per second of cpuTicks.
+    static double ticksPerSecond();
 
     static CProcStatus read(pid_t pid);
     bool isValid() const { return rssKb >= 0 && threads >= 0 && fds >= 0; }

@@ -1,8 +1,8 @@
 // vorlan-bench: the daemon against the smallest libgps client (see
-// CBenchRun). scripts/bench runs the phases, each in its own sandbox, and
-// prints the table:
-//   vorlan-bench latency --out FILE
-//   vorlan-bench cost --role drive|idle --dir DIR --out FILE
+// CBenchRun). scripts/bench runs the phases for each receiver profile, each
+// in its own sandbox, and prints the table:
+//   vorlan-bench latency --profile P --rate HZ --seconds S --out FILE
+//   vorlan-bench cost --role drive|idle --profile P --rate HZ --seconds S --dir DIR --out FILE
 //   vorlan-bench table FILE...
 
 #include "CBenchRun.h"
@@ -34,23 +34,21 @@ int main(int argc, char **argv)
          QStringLiteral("drive")},
         {QStringLiteral("dir"), QStringLiteral("cost: directory for the callgrind files."),
          QStringLiteral("dir"), QStringLiteral("bench-out")},
-        {QStringLiteral("epochs"), QStringLiteral("latency: 1 Hz epochs played in real time (default 120)."),
-         QStringLiteral("n"), QString::number(o.latencyEpochs)},
-        {QStringLiteral("seconds"), QStringLiteral("cost: measured seconds of each run (default 180)."),
-         QStringLiteral("s"), QString::number(o.costSeconds)},
-        {QStringLiteral("cost-epochs"), QStringLiteral("cost: epochs of the drive (default 1000)."),
-         QStringLiteral("n"), QString::number(o.costEpochs)},
-        {QStringLiteral("pace"),
-         QStringLiteral("cost: epochs per second of the replay (default 1, real time)."),
-         QStringLiteral("hz"), QString::number(o.costEpochsPerSec)},
+        {QStringLiteral("profile"), QStringLiteral("Receiver profile of the drive (default gps)."),
+         QStringLiteral("name"), o.profile},
+        {QStringLiteral("rate"), QStringLiteral("Epochs per second: 1, 5 or 10 (default 1)."),
+         QStringLiteral("hz"), QString::number(o.rateHz)},
+        {QStringLiteral("seconds"),
+         QStringLiteral(
+             "Real-time seconds of the drive (latency) or of each measured run (cost); default 180."),
+         QStringLiteral("s"), QString::number(o.seconds)},
     });
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     const QString phase = args.value(0);
-    o.latencyEpochs = parser.value(QStringLiteral("epochs")).toInt();
-    o.costSeconds = parser.value(QStringLiteral("seconds")).toInt();
-    o.costEpochs = parser.value(QStringLiteral("cost-epochs")).toInt();
-    o.costEpochsPerSec = parser.value(QStringLiteral("pace")).toDouble();
+    o.profile = parser.value(QStringLiteral("profile"));
+    o.rateHz = parser.value(QStringLiteral("rate")).toInt();
+    o.seconds = parser.value(QStringLiteral("seconds")).toInt();
     o.workDir = parser.value(QStringLiteral("dir"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -65,8 +63,9 @@ int main(int argc, char **argv)
         CBenchRun::printTable(all, out);
         return 0;
     }
-    if (o.latencyEpochs <= 0 || o.costSeconds <= 0 || o.costEpochs <= 0 || o.costEpochsPerSec <= 0) {
-        err << "vorlan-bench: epochs, seconds and pace must be positive" << Qt::endl;
+    if (o.seconds <= o.warmupSeconds || (o.rateHz != 1 && o.rateHz != 5 && o.rateHz != 10)) {
+        err << "vorlan-bench: --seconds must exceed the warm-up (" << o.warmupSeconds
+            << " s) and --rate be 1, 5 or 10" << Qt::endl;
         return kUsage;
     }
 

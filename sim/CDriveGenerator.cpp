@@ -5,6 +5,7 @@
 #include "CGpxTrack.h"
 #include "CNmeaFix.h"
 #include "CNmeaWriter.h"
+#include "CReceiverProfile.h"
 #include "CSkyModel.h"
 
 #include <memory>
@@ -62,8 +63,13 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
         originLonDeg = route.depotLonDeg();
         motion = std::make_unique<SimulatedRound>(route, m_options.seed);
     }
+    const CReceiverProfile *profile = CReceiverProfile::find(m_options.profile);
+    if (!profile) {
+        *error = QStringLiteral("unknown receiver profile \"%1\"").arg(m_options.profile);
+        return false;
+    }
     CDriveMotion &simulator = *motion;
-    const CSkyModel skyModel(originLatDeg, originLonDeg, m_options.seed);
+    const CSkyModel skyModel(originLatDeg, originLonDeg, m_options.seed, profile->systems);
     const qint64 periodMs = MsPerSecond / m_options.rateHz;
 
     QByteArray body, truth;
@@ -81,7 +87,8 @@ bool CDriveGenerator::generate(Result *result, QString *error) const
                 valid ? skyModel.at(t, state.headingRad, state.phase) : CSkyModel::Sky();
             const CNmeaFix fix = CNmeaFix::fromState(
                 options.startUtcMs + t - m_options.skipMs + m_options.clockOffsetMs, state, sky, valid);
-            const QByteArray sentences = CNmeaWriter::epoch(fix, m_options.sentences, t % MsPerSecond == 0);
+            const QByteArray sentences =
+                CNmeaWriter::epoch(fix, *profile, m_options.sentences, t % MsPerSecond == 0);
             body += sentences;
             truth += fix.truthLine();
             result->sentences += sentences.count('\n');

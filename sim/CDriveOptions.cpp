@@ -2,6 +2,7 @@
 
 #include "CDriveRoute.h"
 #include "CNmeaWriter.h"
+#include "CReceiverProfile.h"
 #include "CUtcTime.h"
 
 #include <QCommandLineParser>
@@ -24,6 +25,7 @@ const char OptDuration[] = "duration";
 const char OptSkip[] = "skip";
 const char OptRoute[] = "route";
 const char OptSeed[] = "seed";
+const char OptProfile[] = "profile";
 const char OptSentences[] = "sentences";
 const char OptOutput[] = "o";
 const char OptTruth[] = "truth";
@@ -39,7 +41,9 @@ bool parseWindow(const QString &text, CDriveOptions::Window *window)
 
 const char CDriveOptions::DefaultStart[] = "2026-03-02T06:00:00Z";
 
-CDriveOptions::CDriveOptions() : route(CDriveRoute::defaultName()), sentences(CNmeaWriter::AllSentences)
+CDriveOptions::CDriveOptions()
+    : route(CDriveRoute::defaultName()), profile(QLatin1String(CReceiverProfile::standard().name)),
+      sentences(CReceiverProfile::standard().sentences)
 {
     CUtcTime::parseIso(QLatin1String(DefaultStart), &startUtcMs);
 }
@@ -67,9 +71,10 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
          QStringLiteral("Cut the round after this many seconds (default: whole round)."),
          QStringLiteral("seconds")},
         {QLatin1String(OptSkip),
-         QStringLiteral("Begin the output this many seconds into the round; --start is the time of the first "
-                        "epoch written, while --duration, --nofix and --silence still count from the start of "
-                        "the round."),
+         QStringLiteral(
+             "Begin the output this many seconds into the round; --start is the time of the first "
+             "epoch written, while --duration, --nofix and --silence still count from the start of "
+             "the round."),
          QStringLiteral("seconds")},
         {QLatin1String(OptRoute),
          QStringLiteral("Round to drive: %1 (default %2).")
@@ -77,8 +82,14 @@ void CDriveOptions::setUp(QCommandLineParser *parser)
          QStringLiteral("name")},
         {QLatin1String(OptSeed),
          QStringLiteral("Seed of lights, standing times, driving and sky (default 1)."), QStringLiteral("n")},
+        {QLatin1String(OptProfile),
+         QStringLiteral(
+             "Receiver: gps (GPS only, talker GP: RMC, VTG, GGA, GSA, GSV), multi (dual-band GPS, "
+             "GLONASS, Galileo and BeiDou, talker GN: RMC, VTG, GGA, a GSA per system, GSV per "
+             "system and band, GLL, GST, GBS, ZDA) or minimal (GPS: RMC and GGA only). Default gps."),
+         QStringLiteral("name")},
         {QLatin1String(OptSentences),
-         QStringLiteral("Comma-separated sentences to write (default %1).")
+         QStringLiteral("Comma-separated sentences to write instead of the profile's (known: %1).")
              .arg(CNmeaWriter::sentenceNames().join(QLatin1Char(','))),
          QStringLiteral("list")},
         {QLatin1String(OptOutput), QStringLiteral("Write the NMEA here instead of to standard output."),
@@ -159,6 +170,13 @@ bool CDriveOptions::readFrom(const QCommandLineParser &parser, QString *error)
         if (!ok)
             return fail(QStringLiteral("--seed must be a whole number"));
     }
+    if (parser.isSet(QLatin1String(OptProfile))) {
+        profile = parser.value(QLatin1String(OptProfile));
+        if (!CReceiverProfile::find(profile))
+            return fail(QStringLiteral("unknown --profile \"%1\"; known: %2")
+                            .arg(profile, CReceiverProfile::names().join(QStringLiteral(", "))));
+    }
+    sentences = CReceiverProfile::find(profile)->sentences;
     if (parser.isSet(QLatin1String(OptSentences))) {
         sentences = 0;
         for (const QString &name : parser.value(QLatin1String(OptSentences)).split(QLatin1Char(','))) {
@@ -225,7 +243,10 @@ QString CDriveOptions::commandLine() const
         words << QStringLiteral("--duration") << secondsText(durationMs);
     if (skipMs > 0)
         words << QStringLiteral("--skip") << secondsText(skipMs);
-    if (sentences != CNmeaWriter::AllSentences) {
+    const CReceiverProfile *receiver = CReceiverProfile::find(profile);
+    if (receiver != &CReceiverProfile::standard())
+        words << QStringLiteral("--profile") << profile;
+    if (!receiver || sentences != receiver->sentences) {
         QStringList names;
         for (const QString &name : CNmeaWriter::sentenceNames())
             if (sentences & CNmeaWriter::sentenceFlag(name))

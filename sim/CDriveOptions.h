@@ -30,7 +30,8 @@ public:
     qint64 skipMs = 0;      // output begins this far into the round
     QString route;
     quint64 seed = 1;
-    int sentences = 0;  // CNmeaWriter flags
+    QString profile;    // CReceiverProfile name
+    int sentences = 0;  // CNmeaWriter flags; the profile's unless given
     QString outputPath; // empty: standard output
     QString truthPath;  // empty: none
     QString gpxPath;    // a recorded track instead of the round; empty: none

@@ -10,7 +10,8 @@
 namespace
 {
 const char Description[] =
-    "Writes a deterministic NMEA 0183 log (GGA, RMC, GSA, GSV, VTG) of a tank truck's delivery round:\n"
+    "Writes a deterministic NMEA 0183 log of a tank truck's delivery round, as a GPS receiver (GGA, RMC,\n"
+    "GSA, GSV, VTG), a multi-constellation one or one sending RMC and GGA only writes it (--profile):\n"
     "standing at the depot with the engine on, town streets with traffic lights and turns, a highway\n"
     "stretch at 80-90 km/h, two or three customers with several minutes of unloading, and back to the\n"
     "depot. The same options always give the same bytes.\n"
@@ -22,7 +23,9 @@ const char Description[] =
     "with -c 0.008 (gpsfake adds about 1.5 ms per sentence). The receiver's time then runs ahead of\n"
     "the system clock. Epochs played before gpsd has opened the device and a client has connected\n"
     "are lost: start the client first, or let the depot standing time cover them.\n"
-    "--sentences RMC,GGA,GSA keeps all the values a fix needs in three sentences per epoch.";
+    "--sentences RMC,GGA,GSA keeps all the values a fix needs in three sentences per epoch.\n"
+    "--profile multi writes about 30 sentences per epoch (gpsfake -c about 0.033 at 1 Hz); GSV goes once\n"
+    "a second at every rate, the other sentences with every epoch.";
 
 bool writeFile(const QString &path, const QByteArray &data, QString *error)
 {

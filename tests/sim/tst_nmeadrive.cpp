@@ -44,16 +44,21 @@ private slots:
         QTest::addColumn<QStringList>("types");
         QTest::newRow("10 Hz, clock behind, no fix")
             << QString("--rate 10 --clock-offset -3600.5 --nofix 10:30 --duration 60").split(' ')
-            << QStringList{"GGA", "GSA", "GSV", "RMC", "VTG"};
-        QTest::newRow("two sentences") << QStringList{"--sentences", "gga,RMC"} << QStringList{"GGA", "RMC"};
+            << QStringList{"GPGGA", "GPGSA", "GPGSV", "GPRMC", "GPVTG"};
+        QTest::newRow("two sentences")
+            << QStringList{"--sentences", "gga,RMC"} << QStringList{"GPGGA", "GPRMC"};
+        QTest::newRow("minimal") << QStringList{"--profile", "minimal"} << QStringList{"GPGGA", "GPRMC"};
+        QTest::newRow("multi, 5 Hz, no fix")
+            << QString("--profile multi --rate 5 --nofix 10:3 --duration 30").split(' ')
+            << QString("GNRMC GNVTG GNGGA GNGSA GPGSV GLGSV GAGSV GBGSV GNGLL GNGST GNGBS GNZDA").split(' ');
     }
     void sentencesAreValid()
     {
         QFETCH(QStringList, args);
         QFETCH(QStringList, types);
         const CDriveGenerator::Result result = generated(args);
-        static const QRegularExpression frame(
-            QStringLiteral("^\\$(GP(GGA|RMC|GSA|GSV|VTG),[^*$\\r\\n]*)\\*([0-9A-F]{2})\\r$"));
+        static const QRegularExpression frame(QStringLiteral(
+            "^\\$(G[PNLAB](GGA|RMC|GSA|GSV|VTG|GLL|GST|GBS|ZDA),[^*$\\r\\n]*)\\*([0-9A-F]{2})\\r$"));
         QVERIFY(result.nmea.endsWith("\r\n"));
         int sentences = 0;
         QSet<QString> seen;
@@ -66,7 +71,7 @@ private slots:
             for (char c : m.captured(1).toLatin1())
                 sum ^= quint8(c);
             QCOMPARE(m.captured(3).toUInt(nullptr, 16), uint(sum));
-            seen << m.captured(2);
+            seen << m.captured(1).left(5);
             ++sentences;
         }
         QCOMPARE(sentences, result.sentences);
@@ -90,6 +95,8 @@ private slots:
             << 5 << qint64(7200000) << 0 << QList<qint64>{20000, 2500} << QList<qint64>{21000, 1000};
         QTest::newRow("clock behind") << QStringList{"--clock-offset", "-86400.25", "--nofix", "0:3"} << 1
                                       << qint64(-86400250) << 0 << QList<qint64>{0, 3000} << QList<qint64>{};
+        QTest::newRow("multi, 10 Hz") << QString("--profile multi --rate 10 --nofix 30:2").split(' ') << 10
+                                      << qint64(0) << 0 << QList<qint64>{30000, 2000} << QList<qint64>{};
         QTest::newRow("lead-in skipped")
             << QStringList{"--skip", "50"} << 1 << qint64(0) << 50 << QList<qint64>{} << QList<qint64>{};
     }

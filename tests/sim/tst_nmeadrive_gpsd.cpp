@@ -1,5 +1,6 @@
-// A generated drive through gpsfake and gpsd: gpsd reports the truth's
-// positions, speeds and courses, and no fix in the no-fix window.
+// A generated drive of each receiver profile through gpsfake and gpsd: gpsd
+// reports the truth's positions, speeds and courses, no fix in the no-fix
+// window, and sky reports unless the receiver sends no satellite sentences.
 
 #include "tests/support/TestDrive.h"
 #include "tests/support/TestGpsd.h"
@@ -14,7 +15,6 @@
 namespace
 {
 constexpr int kDriveSeconds = 60;
-constexpr double kCycleSec = 0.01; // per sentence: the drive plays in about 5 s
 constexpr int kTimeoutMs = 40000;
 } // namespace
 
@@ -23,29 +23,43 @@ class TestNmeaDriveGpsd : public QObject
     Q_OBJECT
 
 private slots:
+    void gpsdReportsTheGeneratedFixes_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<double>("cycleSec"); // per sentence: each drive plays in about 6 s
+        QTest::addColumn<bool>("sky");
+        QTest::newRow("gps") << "gps" << 0.01 << true;
+        QTest::newRow("multi") << "multi" << 0.003 << true;
+        QTest::newRow("minimal") << "minimal" << 0.05 << false;
+    }
     void gpsdReportsTheGeneratedFixes()
     {
+        QFETCH(QString, profile);
+        QFETCH(double, cycleSec);
+        QFETCH(bool, sky);
         if (!TestGpsd::isInstalled())
             QSKIP("gpsfake or gpsd is not installed");
         QTemporaryDir dir;
         TestDrive drive;
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
-        const QStringList args{"--duration", QString::number(kDriveSeconds), "--nofix", "40:5"};
+        const QStringList args{"--duration", QString::number(kDriveSeconds), "--nofix", "40:5", "--profile",
+                               profile};
         QVERIFY2(drive.generate(args, 0, kDriveSeconds) && drive.write(nmea), qPrintable(drive.error()));
         TestGpsd gpsd;
-        QVERIFY2(gpsd.start(nmea, kCycleSec), qPrintable(gpsd.error()));
+        QVERIFY2(gpsd.start(nmea, cycleSec), qPrintable(gpsd.error()));
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, TestGpsd::kPort);
         QVERIFY(socket.waitForConnected(kTimeoutMs));
         socket.write("?WATCH={\"enable\":true,\"json\":true};\n");
         QSet<qint64> fixes;
-        int noFixReports = 0;
+        int noFixReports = 0, skyReports = 0;
         qint64 lastMs = 0;
         const qint64 endMs = drive.epochs().last().utcMs;
         for (QDeadlineTimer deadline(kTimeoutMs); !deadline.hasExpired() && lastMs < endMs;) {
             if (!socket.canReadLine() && !socket.waitForReadyRead(200))
                 continue;
             const QJsonObject tpv = QJsonDocument::fromJson(socket.readLine()).object();
+            skyReports += tpv.value("class").toString() == QLatin1String("SKY") ? 1 : 0;
             if (tpv.value("class").toString() != QLatin1String("TPV") || !tpv.contains("time"))
                 continue;
             const QString time = tpv.value("time").toString();
@@ -69,6 +83,7 @@ private slots:
         QVERIFY2(fixes.size() >= 35, qPrintable(QString::number(fixes.size())));
         QVERIFY(noFixReports >= 1);
         QCOMPARE(lastMs, endMs);
+        QCOMPARE(skyReports > 0, sky);
     }
 };
 

@@ -14,7 +14,7 @@ constexpr double kEarthRadiusM = 6378137.0;
 constexpr double kRad = 0.017453292519943295;
 
 // Truth columns: utc, lat, lon, alt, speed km/h, course, fix, satellites, hdop, phase.
-enum Column { Utc, Lat, Lon, Alt, Kmh, Course, Fix, ColumnCount };
+enum Column { Utc, Lat, Lon, Alt, Kmh, Course, Fix, Sats, Hdop, ColumnCount };
 } // namespace
 
 QString TestDrive::generator()
@@ -58,6 +58,8 @@ bool TestDrive::generate(const QStringList &arguments, int first, int last)
         e.kmh = f.at(Kmh).toDouble();
         e.course = f.at(Course).toDouble();
         e.fix = f.at(Fix) == "1";
+        e.satellites = f.at(Sats).toInt();
+        e.hdop = f.at(Hdop).toDouble();
         all << e;
     }
     // Each epoch's sentences begin with its RMC (the generator's fixed order).

@@ -19,6 +19,8 @@ public:
         double kmh = 0.0;
         double course = 0.0;
         bool fix = false;
+        int satellites = 0; // used, as GGA reports them
+        double hdop = 0.0;
         QList<QByteArray> sentences;
     };
 
