@@ -4,9 +4,13 @@
 // from gpsd), and one set to RMC and GGA only, which gives gpsd no sky report.
 // Every epoch is evaluated in order while the heartbeat keeps its beat, no
 // clock sync is asked for, and the track points carry GGA's satellites and HDOP.
+// Also: a receiver that uses only three satellites (no HDOP at all), and the
+// offline tracking replay (vorlanctl fidelity) predicting what the daemon stores.
 
 #include "../support/GpsFixture.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <algorithm>
@@ -18,6 +22,62 @@ constexpr int kLeadMs = 2000;   // from making the drive to gpsfake playing its 
 constexpr int kDrainMs = 15000; // the last epochs may still be on their way
 constexpr qint64 kMaxBeatGapMs = 2000;
 constexpr double kSamePlaceM = 0.05;
+
+// A sentence as a receiver sends it that uses only three satellites: GGA
+// with three and no HDOP, GSA with the first three and no dilutions.
+QByteArray threeSatellites(const QByteArray &sentence)
+{
+    const int star = sentence.indexOf('*');
+    QList<QByteArray> f = sentence.mid(1, star - 1).split(',');
+    if (f[0].endsWith("GGA") && f.size() > 8) {
+        f[7] = "03";
+        f[8].clear();
+    } else if (f[0].endsWith("GSA") && f.size() > 17) {
+        for (int i = 6; i <= 17; ++i)
+            f[i].clear();
+    } else {
+        return sentence;
+    }
+    const QByteArray body = f.join(',');
+    char sum = 0;
+    for (const char c : body)
+        sum ^= c;
+    return '$' + body + '*' + QByteArray::number(quint8(sum), 16).toUpper().rightJustified(2, '0');
+}
+
+// The delivery round from 75 s on (out of the yard, a junction, into town),
+// starting on the board's clock, written as the receiver sends it.
+bool realTimeDrive(const QStringList &options, const QString &nmea, const QString &truth, int seconds,
+                   const std::function<QByteArray(const QByteArray &)> &edit, QString *error)
+{
+    const qint64 startMs = (QDateTime::currentMSecsSinceEpoch() + kLeadMs) / 1000 * 1000;
+    QProcess run;
+    run.start(TestDrive::generator(),
+              options + QStringList{"--skip", "75", "--duration", QString::number(75 + seconds), "--start",
+                                    QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC).toString(Qt::ISODate),
+                                    "-o", nmea, "--truth", truth});
+    QFile file(nmea);
+    if (!run.waitForFinished(30000) || run.exitCode() != 0 || !file.open(QIODevice::ReadWrite)) {
+        *error = QStringLiteral("drive not generated: ") + QString::fromUtf8(run.readAllStandardError());
+        return false;
+    }
+    QByteArray edited;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        edited += (line.startsWith('$') ? edit(line.trimmed()) : line) + '\n';
+    file.resize(0);
+    file.write(edited.trimmed() + '\n');
+    return true;
+}
+
+double realTimeCycle(const QString &nmea)
+{
+    QFile file(nmea);
+    file.open(QIODevice::ReadOnly);
+    return QRegularExpression(QStringLiteral("real time with -c ([0-9.]+)"))
+        .match(QString::fromLatin1(file.read(1024)))
+        .captured(1)
+        .toDouble();
+}
 } // namespace
 
 class tst_GpsPace : public QObject
@@ -143,6 +203,88 @@ private Q_SLOTS:
                 QCOMPARE(t.oGpsPoint.satellites, drive.epochs().at(at).satellites);
                 QCOMPARE(t.oGpsPoint.hdop, std::round(drive.epochs().at(at).hdop));
             }
+        }
+    }
+
+    void threeSatellitesWithoutHdop()
+    {
+        // situation: gpsd reports 3D fixes and a sky report with three satellites, no HDOP
+        GpsFixture f;
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(2, 5, 0, 0)}}),
+                 qPrintable(f.error));
+        QTemporaryDir dir;
+        const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
+        QString error;
+        QVERIFY2(realTimeDrive({"--sentences", "RMC,GGA,GSA,GSV"}, nmea, dir.filePath(QStringLiteral("truth")), 20,
+                               threeSatellites, &error),
+                 qPrintable(error));
+        QVERIFY2(f.playFile(nmea, realTimeCycle(nmea)), qPrintable(f.error));
+        GpsFixture::waitUntil([&f] { return f.fixes().size() >= 12; }, 20000 + kDrainMs);
+
+        // expected: every fix published and stored with HDOP 1000 and three satellites,
+        // each logged as line 903 and none rounded (line 896)
+        const QList<GpsFixture::Line> log = f.log();
+        QVERIFY(f.fixes().size() >= 12);
+        QCOMPARE(GpsFixture::timesOf(log, QStringLiteral("Line:  903 :  isfinite(gpsdata.dop.hdop) == 0 ")).size(),
+                 f.fixes().size());
+        QVERIFY(GpsFixture::timesOf(log, QStringLiteral("Line:  896 ")).isEmpty());
+        for (const GpsFixture::Published &p : f.published())
+            QCOMPARE(QString::number(p.point.hdop) + '/' + QString::number(p.point.satellites), QString("1000/3"));
+        const QList<CLogTracking> points = f.trackPoints();
+        QVERIFY(points.size() >= 2);
+        for (const CLogTracking &t : points)
+            QCOMPARE(QString::number(t.oGpsPoint.hdop) + '/' + QString::number(t.oGpsPoint.satellites),
+                     QString("1000/3"));
+    }
+
+    void offlineReplayPredictsTheTrack()
+    {
+        // situation: tracking by distance, 40 m; the same drive to the daemon in real
+        // time and, from the daemon's first fix on, to vorlanctl fidelity
+        GpsFixture f;
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(3, 10, 40, 10)}}),
+                 qPrintable(f.error));
+        QTemporaryDir dir;
+        const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
+        const QString truth = dir.filePath(QStringLiteral("truth.tsv"));
+        QString error;
+        QVERIFY2(realTimeDrive({}, nmea, truth, 60, [](const QByteArray &s) { return s; }, &error),
+                 qPrintable(error));
+        QVERIFY2(f.playFile(nmea, realTimeCycle(nmea)), qPrintable(f.error));
+        GpsFixture::waitUntil([] { return false; }, 60000 + kLeadMs + 3000);
+        const QList<GpsFixture::Fix> fixes = f.fixes();
+        QVERIFY(fixes.size() >= 50);
+
+        QFile all(truth);
+        QFile from(dir.filePath(QStringLiteral("from-first-fix.tsv")));
+        QVERIFY(all.open(QIODevice::ReadOnly) && from.open(QIODevice::WriteOnly));
+        const QByteArray firstFix =
+            QDateTime::fromMSecsSinceEpoch(fixes.first().gpsMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1();
+        for (const QByteArray &line : all.readAll().split('\n'))
+            if (line.startsWith('#') || line.left(firstFix.size()) >= firstFix)
+                from.write(line + '\n');
+        from.close();
+        QProcess fidelity;
+        fidelity.start(QStringLiteral(VORLAN_BINARY_DIR "/ctl/vorlanctl"),
+                       {"fidelity", from.fileName(), "--setup", "distance:40", "--points", dir.filePath("points")});
+        QVERIFY(fidelity.waitForFinished(30000) && fidelity.exitCode() == 0);
+        QFile predicted(dir.filePath(QStringLiteral("points")));
+        QVERIFY(predicted.open(QIODevice::ReadOnly));
+        QList<QList<QByteArray>> expected;
+        for (const QByteArray &line : predicted.readAll().split('\n'))
+            if (!line.isEmpty() && !line.startsWith('#'))
+                expected << line.split('\t');
+
+        // expected: the same points, at the same fixes and places
+        const QList<CLogTracking> stored = f.trackPoints();
+        QCOMPARE(stored.size(), expected.size());
+        QVERIFY(stored.size() >= 5);
+        for (int i = 0; i < stored.size(); ++i) {
+            const CGpsPoint &p = stored.at(i).oGpsPoint;
+            QCOMPARE(QDateTime::fromMSecsSinceEpoch(p.dateTime.toMSecsSinceEpoch(), Qt::UTC).toString(Qt::ISODateWithMs),
+                     QString::fromLatin1(expected.at(i).at(1)));
+            QVERIFY(TestDrive::metresBetween(p.latitude, p.longitude, expected.at(i).at(2).toDouble(),
+                                             expected.at(i).at(3).toDouble()) < 1.0);
         }
     }
 };
