@@ -19,12 +19,47 @@
 
 namespace
 {
-constexpr int kMessagesPerInput = 8;
-int counter = 0;
+constexpr int kMessagesPerInput = 2;
+qint64 stamp = 0; // modification times in ms, one per file written
 
 QString inputDir()
 {
     return CFuzzEnvironment::scratchDir() + QStringLiteral("/settings");
+}
+
+QString iniPath()
+{
+    return inputDir() + QStringLiteral("/gps.ini");
+}
+
+QString logPath()
+{
+    return inputDir() + QStringLiteral("/gps.log");
+}
+
+QString quietIniPath()
+{
+    return CFuzzEnvironment::scratchDir() + QStringLiteral("/quiet.ini");
+}
+
+// Between inputs the handler runs a loaded configuration without sinks, as
+// in the daemon, which writes its first line before it opens any settings:
+// a message QSettings raises while the handler's configuration is pending
+// (a bad @Variant value, say) would make the handler load it with a
+// QSettings of its own under QSettings' lock, which is not recursive: a
+// hang (regressions/settings). Without sinks, no file stays open from one
+// input to the next, which libFuzzer would take for a leak to look for.
+void quietBetweenInputs()
+{
+    CMessageHandler::shutdown();
+    CMessageHandler::setSettingsFile(quietIniPath());
+    qDebug("fuzz: between inputs");
+}
+
+// The settings that only pin the log into the scratch directory.
+QByteArray pinnedFallback()
+{
+    return QByteArray("[DEBUG_MESSAGES]\nUse_SysLog=0\nLogfile_Name=") + logPath().toUtf8() + '\n';
 }
 } // namespace
 
@@ -37,17 +72,25 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     CMessageHandler::install();
     CMessageHandler::standardStreamsClosed();
     CMessageHandler::setIdentity(QStringLiteral("fuzz"));
+    CFuzzEnvironment::writeFile(quietIniPath(),
+                                QByteArray("[DEBUG_MESSAGES]\nLog_Message=0\nUse_SysLog=0\n"));
+    quietBetweenInputs();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QDir dir(inputDir());
-    // A new name per input: QSettings caches a file by name and would not
-    // notice a rewrite within the same millisecond.
-    const QString iniPath = dir.filePath(QStringLiteral("gps-%1.ini").arg(++counter));
-    const QString logPath = dir.filePath(QStringLiteral("gps.log"));
-    CFuzzEnvironment::writeFile(iniPath, CFuzzEnvironment::toByteArray(data, size));
+    // One name for every input. QSettings keeps each file it has read in a
+    // process-wide cache by name (a new name per input grew it, and the leak
+    // checker's scans of it, without end), and rereads a cached file only
+    // when its size or its modification time in milliseconds has changed:
+    // each file written gets a modification time of its own, so a rewrite of the
+    // same size within the same millisecond is read all the same.
+    const QString iniPath = ::iniPath();
+    const QString logPath = ::logPath();
+    CFuzzEnvironment::writeFile(iniPath, CFuzzEnvironment::toByteArray(data, size),
+                                QDateTime::fromMSecsSinceEpoch(++stamp));
     {
         QSettings pin(iniPath, QSettings::IniFormat);
         pin.setValue(QStringLiteral("DEBUG_MESSAGES/Logfile_Name"), logPath);
@@ -55,8 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         pin.sync();
         // A file QSettings cannot write back (a format error) is not used as is.
         if (pin.status() != QSettings::NoError)
-            CFuzzEnvironment::writeFile(iniPath, QByteArray("[DEBUG_MESSAGES]\nUse_SysLog=0\nLogfile_Name=") +
-                                                     logPath.toUtf8() + '\n');
+            CFuzzEnvironment::writeFile(iniPath, pinnedFallback(), QDateTime::fromMSecsSinceEpoch(++stamp));
     }
 
     CMessageHandler::setSettingsFile(iniPath);
@@ -65,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         qDebug("fuzz debug message %d", i);
         qWarning("fuzz warning message %d with some length to fill a small log file", i);
     }
-    CMessageHandler::shutdown();
+    quietBetweenInputs();
 
     // Only the log file and its numbered copies may have appeared.
     const QStringList left = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);

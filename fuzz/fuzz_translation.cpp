@@ -9,6 +9,7 @@
 #include "logbook/ELogSubType.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace
 {
@@ -17,6 +18,11 @@ constexpr int kMaxKeysLookedUp = 16;
 QString webRoot()
 {
     return CFuzzEnvironment::scratchDir() + QStringLiteral("/web");
+}
+
+QString tablePath()
+{
+    return webRoot() + QStringLiteral("/locales/xx/translation.json");
 }
 
 CLogGps trackPoint()
@@ -34,8 +40,17 @@ CLogGps trackPoint()
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     CFuzzEnvironment::setUp();
-    QDir().mkpath(webRoot() + QStringLiteral("/locales/xx"));
-    QDir().mkpath(webRoot() + QStringLiteral("/locales/en"));
+    const QString root = webRoot();
+    QDir().mkpath(root + QStringLiteral("/locales/xx"));
+    QDir().mkpath(root + QStringLiteral("/locales/en"));
+    // The English fallback and the database-to-GUI table are the same input:
+    // links to the language table, so that each input is written once.
+    CFuzzEnvironment::writeFile(tablePath(), QByteArray());
+    for (const QString &link : {root + QStringLiteral("/locales/en/translation.json"),
+                                root + QStringLiteral("/locales/database_to_gui.json")}) {
+        if (!QFile::link(tablePath(), link))
+            CFuzzEnvironmentFail(qPrintable(QStringLiteral("cannot link ") + link), __FILE__, __LINE__);
+    }
     return 0;
 }
 
@@ -43,10 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = CFuzzEnvironment::toByteArray(data, size);
     const QString root = webRoot();
-    const QString table = root + QStringLiteral("/locales/xx/translation.json");
+    const QString table = tablePath();
     CFuzzEnvironment::writeFile(table, bytes);
-    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/en/translation.json"), bytes);
-    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/database_to_gui.json"), bytes);
 
     // A failed load leaves the target as it was.
     const QVariantMap marker{{QStringLiteral("marker"), 1}};

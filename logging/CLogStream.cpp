@@ -4,17 +4,17 @@
 
 #include <QDateTime>
 #include <QMessageLogContext>
-#include <QTextStream>
 
-CLogStream::CLogStream(QtMsgType type, const char *source, int line) : m_type(type)
+CLogStream::CLogStream(QtMsgType type, const char *source, int line) : CLogStream(type, source, line, NoColon{})
 {
-    *this << (QStringLiteral("File: %1 Line: ").arg(QLatin1String(source))).toLatin1().constData() << line
-          << ": ";
+    *this << ": ";
 }
 
 CLogStream::CLogStream(QtMsgType type, const char *source, int line, NoColon) : m_type(type)
 {
-    *this << (QStringLiteral("File: %1 Line: ").arg(QLatin1String(source))).toLatin1().constData() << line;
+    m_text += QLatin1String("File: ");
+    m_text += QString::fromUtf8(source);
+    *this << " Line: " << line;
 }
 
 CLogStream::CLogStream(QtMsgType type) : m_type(type) {}
@@ -89,12 +89,9 @@ CLogStream &CLogStream::operator<<(unsigned long long value)
 
 QString CLogStream::numberText(double value)
 {
-    // The text stream's default notation: six significant digits, "%g"-like.
-    QString out;
-    QTextStream ts(&out);
-    ts << value;
-    ts.flush();
-    return out;
+    // What a text stream writes by default (six significant digits, "%g"-like,
+    // "inf" and "nan"), without building one per number.
+    return QString::number(value, 'g', 6);
 }
 
 CLogStream &CLogStream::operator<<(double value)
