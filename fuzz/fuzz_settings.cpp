@@ -13,6 +13,7 @@
 #include "CFuzzEnvironment.h"
 
 #include "logging/CMessageHandler.h"
+#include "logging/CSettingsFile.h"
 
 #include <QDir>
 #include <QSettings>
@@ -91,13 +92,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString logPath = ::logPath();
     CFuzzEnvironment::writeFile(iniPath, CFuzzEnvironment::toByteArray(data, size),
                                 QDateTime::fromMSecsSinceEpoch(++stamp));
+    // What the handler refuses to hand to QSettings (regressions/settings:
+    // a value that made QSettings allocate gigabytes) is not handed to it
+    // here either; the handler would fall back to the machine's log file.
+    if (!CSettingsFile::refusal(iniPath).isEmpty()) {
+        dir.remove(QStringLiteral("gps.ini"));
+        return 0;
+    }
     {
         QSettings pin(iniPath, QSettings::IniFormat);
         pin.setValue(QStringLiteral("DEBUG_MESSAGES/Logfile_Name"), logPath);
         pin.setValue(QStringLiteral("DEBUG_MESSAGES/Use_SysLog"), 0);
         pin.sync();
-        // A file QSettings cannot write back (a format error) is not used as is.
-        if (pin.status() != QSettings::NoError)
+        // A file QSettings cannot write back (a format error), or wrote back
+        // with escapes the handler refuses, is not used as is.
+        if (pin.status() != QSettings::NoError || !CSettingsFile::refusal(iniPath).isEmpty())
             CFuzzEnvironment::writeFile(iniPath, pinnedFallback(), QDateTime::fromMSecsSinceEpoch(++stamp));
     }
 

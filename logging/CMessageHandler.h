@@ -43,6 +43,8 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
     static void loadConfiguration();
+    // Writes a line to the configured sinks.
+    static void deliver(int level, const QString &text);
     static void writeLogFile(int level, const QString &line);
     static void rotateLogFile();
     static void writeSysLog(int level, const QString &text);
