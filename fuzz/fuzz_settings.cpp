@@ -4,11 +4,11 @@
 //
 // The configuration names a log file, and writing and rotating it means
 // creating, copying and removing files by that name. An arbitrary input
-// must not aim that at the machine's files, so each input is first read by
-// the same INI reader (QSettings) and the log file name is pinned into the
-// scratch directory before the handler loads the file; the system log is
-// pinned off as well, or every run would fill the machine's log with test
-// lines. Every other key is read by the handler as the fuzzer wrote it.
+// must not aim that at the machine's files, so the log file name is pinned
+// into the scratch directory (keys appended to the input, confirmed by the
+// same INI reader, QSettings) before the handler loads the file; the system
+// log is pinned off as well, or every run would fill the machine's log with
+// test lines. Every other key is read by the handler as the fuzzer wrote it.
 
 #include "CFuzzEnvironment.h"
 
@@ -90,7 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // same size within the same millisecond is read all the same.
     const QString iniPath = ::iniPath();
     const QString logPath = ::logPath();
-    CFuzzEnvironment::writeFile(iniPath, CFuzzEnvironment::toByteArray(data, size),
+    // The pinning keys go last, where the INI reader lets them win over the
+    // input's own, and the same reader confirms it before the handler runs.
+    CFuzzEnvironment::writeFile(iniPath, CFuzzEnvironment::toByteArray(data, size) + '\n' + pinnedFallback(),
                                 QDateTime::fromMSecsSinceEpoch(++stamp));
     // What the handler refuses to hand to QSettings (regressions/settings:
     // a value that made QSettings allocate gigabytes) is not handed to it
@@ -100,13 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     {
-        QSettings pin(iniPath, QSettings::IniFormat);
-        pin.setValue(QStringLiteral("DEBUG_MESSAGES/Logfile_Name"), logPath);
-        pin.setValue(QStringLiteral("DEBUG_MESSAGES/Use_SysLog"), 0);
-        pin.sync();
-        // A file QSettings cannot write back (a format error), or wrote back
-        // with escapes the handler refuses, is not used as is.
-        if (pin.status() != QSettings::NoError || !CSettingsFile::refusal(iniPath).isEmpty())
+        const QSettings check(iniPath, QSettings::IniFormat);
+        if (check.value(QStringLiteral("DEBUG_MESSAGES/Logfile_Name")).toString() != logPath ||
+            check.value(QStringLiteral("DEBUG_MESSAGES/Use_SysLog")).toInt() != 0)
             CFuzzEnvironment::writeFile(iniPath, pinnedFallback(), QDateTime::fromMSecsSinceEpoch(++stamp));
     }
 

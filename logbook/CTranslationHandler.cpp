@@ -65,7 +65,8 @@ bool CTranslationHandler::loadJsonFile(const QString &path, QVariantMap &target,
         return false;
     };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the reads below are large, and a buffer would only be copied through.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return failed(file.errorString());
     // Read by the size the file has, and on in steps while it delivers more
     // (size() is no help for pipes and device files, and a file may grow),
