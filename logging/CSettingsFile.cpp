@@ -14,7 +14,8 @@ bool isCharacterEscape(char next)
 QString CSettingsFile::refusal(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: one read of the whole file, no buffer to copy it through.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QString();
     if (!file.isSequential() && file.size() > kMaxBytes)
         return QStringLiteral("larger than %1 bytes").arg(kMaxBytes);
