@@ -8,6 +8,7 @@
 #include "logbook/ELogSubType.h"
 #include "logbook_interface.h"
 #include "logging/CLogStream.h"
+#include "logging/CSettingsFile.h"
 #include "records/CReplyCode.h"
 #include "records/CRuntimeGeneralNonWM.h"
 #include "records/CRuntimeTriggerFtpTransfer.h"
@@ -29,6 +30,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -155,27 +157,38 @@ void CGpsProg::readSettingsFromIniFile()
 {
     logD(1488) << "CGpsProg::readSettingsFromIniFile() : " << kSettingsFile;
 
-    QSettings settings(QLatin1String(kSettingsFile), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("SETUP_GENERAL"));
-    m_useSessionBus = settings.value(QStringLiteral("Use_Session_Bus"), 1).toInt();
-    m_tcpBusAddress =
-        settings.value(QStringLiteral("TCP_Bus_Address"), QStringLiteral("tcp:host=127.0.0.1,port=7777"))
-            .toString();
-    m_tcpBusName = settings.value(QStringLiteral("TCP_Bus_Name"), QStringLiteral("remote")).toString();
-    m_connectionRetryMs = settings.value(QStringLiteral("Dbus_Connection_Retry"), 5000).toInt();
-    m_setupPollRate = settings.value(QStringLiteral("Setup_Poll_Rate"), 1000).toInt();
+    // A file QSettings must not decode reads as an empty one and is not completed.
+    const QString refusal = CSettingsFile::refusal(QLatin1String(kSettingsFile));
+    std::unique_ptr<QSettings> settings;
+    if (refusal.isEmpty()) {
+        settings = std::make_unique<QSettings>(QLatin1String(kSettingsFile), QSettings::IniFormat);
+        settings->beginGroup(QStringLiteral("SETUP_GENERAL"));
+    } else {
+        CLogStream(QtWarningMsg) << "CGpsProg::readSettingsFromIniFile => not read, defaults in use:"
+                                 << refusal << kSettingsFile;
+    }
+    const auto value = [&settings](const char *key, const QVariant &fallback) {
+        return settings ? settings->value(QLatin1String(key), fallback) : fallback;
+    };
+    m_useSessionBus = value("Use_Session_Bus", 1).toInt();
+    m_tcpBusAddress = value("TCP_Bus_Address", QStringLiteral("tcp:host=127.0.0.1,port=7777")).toString();
+    m_tcpBusName = value("TCP_Bus_Name", QStringLiteral("remote")).toString();
+    m_connectionRetryMs = value("Dbus_Connection_Retry", 5000).toInt();
+    m_setupPollRate = value("Setup_Poll_Rate", 1000).toInt();
+    if (!settings)
+        return;
 
     // Complete the file so that every key is visible to whoever edits it next.
-    const auto writeMissing = [&settings](const char *key, const QVariant &value) {
-        if (!settings.contains(QLatin1String(key)))
-            settings.setValue(QLatin1String(key), value);
+    const auto writeMissing = [&settings](const char *key, const QVariant &current) {
+        if (!settings->contains(QLatin1String(key)))
+            settings->setValue(QLatin1String(key), current);
     };
     writeMissing("Use_Session_Bus", m_useSessionBus);
     writeMissing("TCP_Bus_Address", m_tcpBusAddress);
     writeMissing("TCP_Bus_Name", m_tcpBusName);
     writeMissing("Dbus_Connection_Retry", m_connectionRetryMs);
     writeMissing("Setup_Poll_Rate", m_setupPollRate);
-    settings.endGroup();
+    settings->endGroup();
 }
 
 // ---------------------------------------------------------------- bus

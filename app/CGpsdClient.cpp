@@ -416,12 +416,14 @@ CGpsdClient::Parse CGpsdClient::parseLine(const QByteArray &rawLine, gps_data_t 
 bool CGpsdClient::unpack(const QByteArray &jsonLine, SGpsReport &out)
 {
     out = SGpsReport();
-    auto data = std::make_unique<gps_data_t>();
-    resetLikeOpen(*data);
-    if (parseLine(jsonLine, *data) != Parse::Parsed)
+    // One structure per thread, reset for every line: it is tens of kB, and
+    // allocating and clearing a fresh one cost more than most parses.
+    thread_local gps_data_t data;
+    resetLikeOpen(data);
+    if (parseLine(jsonLine, data) != Parse::Parsed)
         return false;
     // Every line handed on is marked; the parser alone does not mark it.
-    data->set |= gpsd::kPacket;
-    translate(*data, out);
+    data.set |= gpsd::kPacket;
+    translate(data, out);
     return true;
 }

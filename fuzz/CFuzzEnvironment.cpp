@@ -40,10 +40,12 @@ QString CFuzzEnvironment::scratchDir()
     return scratch().path();
 }
 
-void CFuzzEnvironment::writeFile(const QString &path, const QByteArray &bytes)
+void CFuzzEnvironment::writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+        !file.flush() ||
+        (modified.isValid() && !file.setFileTime(modified, QFileDevice::FileModificationTime)))
         CFuzzEnvironmentFail(qPrintable(QStringLiteral("cannot write ") + path), __FILE__, __LINE__);
 }
 

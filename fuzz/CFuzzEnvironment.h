@@ -2,6 +2,7 @@
 #define CFUZZENVIRONMENT_H
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstddef>
@@ -21,9 +22,11 @@ public:
     static void setUp();
     // A directory that exists for the life of the process and is removed at exit.
     static QString scratchDir();
-    // Writes bytes to path (replacing it); aborts when that fails, since the
-    // target would otherwise test nothing.
-    static void writeFile(const QString &path, const QByteArray &bytes);
+    // Writes bytes to path (replacing it), with the given modification time
+    // if it is valid; aborts when that fails, since the target would
+    // otherwise test nothing.
+    static void writeFile(const QString &path, const QByteArray &bytes,
+                          const QDateTime &modified = QDateTime());
     // The fuzzer's bytes as a QByteArray; QByteArray sizes are int.
     static QByteArray toByteArray(const uint8_t *data, size_t size);
 };

@@ -9,9 +9,14 @@
 #include "logbook/CTracking.h"
 #include "records/CRuntimeGps.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <map>
+#include <memory>
+#include <string>
 
 namespace
 {
@@ -94,6 +99,30 @@ void checkTracking(CFuzzInput &in, const CDateTime &now, const CDateTime &then)
     }
 }
 } // namespace
+
+// glibc's setenv keeps every value it was ever given for the life of the
+// process, so that an old getenv pointer never dangles; a new TZ text per
+// input grew that table (and the leak checker's scans) without end. Here
+// each variable holds one copy of ours, freed when the next value replaces
+// it: nothing in this target keeps a getenv pointer across a zone switch
+// (CZoneSwitch and currentZone copy the text, tzset keeps its own copy).
+extern "C" int setenv(const char *name, const char *value, int overwrite) noexcept
+{
+    static std::map<std::string, std::unique_ptr<char[]>> owned;
+    if (!name || !*name || std::strchr(name, '=')) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (!overwrite && std::getenv(name))
+        return 0;
+    const std::string entry = std::string(name) + '=' + value;
+    std::unique_ptr<char[]> copy(new char[entry.size() + 1]);
+    std::memcpy(copy.get(), entry.c_str(), entry.size() + 1);
+    if (putenv(copy.get()) != 0)
+        return -1;
+    owned[name] = std::move(copy); // frees the copy the environment no longer holds
+    return 0;
+}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -1,6 +1,6 @@
 // The GUI's translation files as the logbook model reads them: arbitrary
-// bytes as a language table, as the English fallback table and as the
-// database-to-GUI table, then used to render a track point entry.
+// bytes as a language table and as the database-to-GUI table, then used to
+// render a track point entry (with a fixed English fallback table).
 
 #include "CFuzzEnvironment.h"
 
@@ -9,14 +9,22 @@
 #include "logbook/ELogSubType.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace
 {
 constexpr int kMaxKeysLookedUp = 16;
+const char kEnglish[] =
+    R"({"dateformat":"DD.MM.YYYY","timeformat":"HH:mm:ss","logbook_11000_A":"GPS data","logbook_11000_B":"Position"})";
 
 QString webRoot()
 {
     return CFuzzEnvironment::scratchDir() + QStringLiteral("/web");
+}
+
+QString tablePath()
+{
+    return webRoot() + QStringLiteral("/locales/xx/translation.json");
 }
 
 CLogGps trackPoint()
@@ -34,8 +42,19 @@ CLogGps trackPoint()
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     CFuzzEnvironment::setUp();
-    QDir().mkpath(webRoot() + QStringLiteral("/locales/xx"));
-    QDir().mkpath(webRoot() + QStringLiteral("/locales/en"));
+    const QString root = webRoot();
+    QDir().mkpath(root + QStringLiteral("/locales/xx"));
+    QDir().mkpath(root + QStringLiteral("/locales/en"));
+    // The database-to-GUI table is the same input: a link to the language
+    // table, so that each input is written once. The English fallback is a
+    // table of the board's kind: a failing one would be read again for every
+    // key looked up (by design, nothing failed is cached), and the loader is
+    // the language table's, fuzzed already.
+    CFuzzEnvironment::writeFile(tablePath(), QByteArray());
+    const QString link = root + QStringLiteral("/locales/database_to_gui.json");
+    if (!QFile::link(tablePath(), link))
+        CFuzzEnvironmentFail(qPrintable(QStringLiteral("cannot link ") + link), __FILE__, __LINE__);
+    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/en/translation.json"), QByteArray(kEnglish));
     return 0;
 }
 
@@ -43,10 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = CFuzzEnvironment::toByteArray(data, size);
     const QString root = webRoot();
-    const QString table = root + QStringLiteral("/locales/xx/translation.json");
+    const QString table = tablePath();
     CFuzzEnvironment::writeFile(table, bytes);
-    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/en/translation.json"), bytes);
-    CFuzzEnvironment::writeFile(root + QStringLiteral("/locales/database_to_gui.json"), bytes);
 
     // A failed load leaves the target as it was.
     const QVariantMap marker{{QStringLiteral("marker"), 1}};

@@ -14,6 +14,7 @@ CTranslationHandler *CTranslationHandler::s_instance = nullptr;
 namespace
 {
 const QString kDateFormatKey = QStringLiteral("dateformat");
+constexpr qint64 kReadStepBytes = 64 * 1024;
 
 // The GUI writes day and year in upper case (DD.MM.YYYY); Qt wants d and y.
 QString qtDateFormat(QString format)
@@ -64,15 +65,32 @@ bool CTranslationHandler::loadJsonFile(const QString &path, QVariantMap &target,
         return false;
     };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the reads below are large, and a buffer would only be copied through.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return failed(file.errorString());
-    // One byte past the cap tells a file at the cap from a larger one; size()
-    // is no help for pipes and device files.
-    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    // Read by the size the file has, and on in steps while it delivers more
+    // (size() is no help for pipes and device files, and a file may grow),
+    // up to one byte past the cap, which tells a file at the cap from a
+    // larger one. Buffers follow the file, not the cap.
+    constexpr qint64 kLimit = kMaxFileBytes + 1;
+    QByteArray bytes;
+    const bool tooLarge = !file.isSequential() && file.size() > kMaxFileBytes;
+    qint64 step = file.isSequential() ? kReadStepBytes : file.size() + 1;
+    while (!tooLarge && bytes.size() < kLimit) {
+        const int had = bytes.size();
+        bytes.resize(int(qMin(had + step, kLimit)));
+        const qint64 wanted = bytes.size() - had;
+        const qint64 got = file.read(bytes.data() + had, wanted);
+        bytes.resize(had + int(qMax<qint64>(got, 0)));
+        // A short read of a regular file is its end; a pipe may deliver in parts.
+        if (got <= 0 || (got < wanted && !file.isSequential()))
+            break;
+        step = kReadStepBytes;
+    }
     if (file.error() != QFileDevice::NoError)
         return failed(file.errorString());
     file.close();
-    if (bytes.size() > kMaxFileBytes) {
+    if (tooLarge || bytes.size() > kMaxFileBytes) {
         CLogStream(QtWarningMsg) << "CTranslationHandler::loadJsonFile => not read, larger than"
                                  << kMaxFileBytes << "bytes:" << path;
         return failed(QStringLiteral("larger than %1 bytes").arg(kMaxFileBytes));

@@ -4,20 +4,55 @@
 
 #include <QDateTime>
 #include <QMessageLogContext>
-#include <QTextStream>
 
-CLogStream::CLogStream(QtMsgType type, const char *source, int line) : m_type(type)
+#include <charconv>
+#include <iterator>
+
+namespace
 {
-    *this << (QStringLiteral("File: %1 Line: ").arg(QLatin1String(source))).toLatin1().constData() << line
-          << ": ";
+// Room for most messages at once, instead of a reallocation per item.
+constexpr int kTypicalLength = 160;
+
+// UTF-8 text appended without a temporary string when it is plain ASCII,
+// as nearly every literal of the system is.
+void appendUtf8(QString &to, const char *text)
+{
+    const char *end = text;
+    while (*end != '\0' && static_cast<unsigned char>(*end) < 0x80)
+        ++end;
+    if (*end == '\0')
+        to += QLatin1String(text, int(end - text));
+    else
+        to += QString::fromUtf8(text);
+}
+
+// Decimal digits as QString::number writes them, without a temporary string.
+template <typename T> void appendNumber(QString &to, T value)
+{
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(std::begin(digits), std::end(digits), value);
+    to += QLatin1String(digits, int(r.ptr - digits));
+}
+} // namespace
+
+CLogStream::CLogStream(QtMsgType type, const char *source, int line)
+    : CLogStream(type, source, line, NoColon{})
+{
+    *this << ": ";
 }
 
 CLogStream::CLogStream(QtMsgType type, const char *source, int line, NoColon) : m_type(type)
 {
-    *this << (QStringLiteral("File: %1 Line: ").arg(QLatin1String(source))).toLatin1().constData() << line;
+    m_text.reserve(kTypicalLength);
+    m_text += QLatin1String("File: ");
+    appendUtf8(m_text, source);
+    *this << " Line: " << line;
 }
 
-CLogStream::CLogStream(QtMsgType type) : m_type(type) {}
+CLogStream::CLogStream(QtMsgType type) : m_type(type)
+{
+    m_text.reserve(kTypicalLength);
+}
 
 CLogStream::~CLogStream()
 {
@@ -34,7 +69,8 @@ void CLogStream::item(const QString &raw)
 
 CLogStream &CLogStream::operator<<(const char *literal)
 {
-    item(QString::fromUtf8(literal ? literal : "(null)"));
+    appendUtf8(m_text, literal ? literal : "(null)");
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
@@ -53,48 +89,51 @@ CLogStream &CLogStream::operator<<(const QByteArray &value)
 
 CLogStream &CLogStream::operator<<(int value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 CLogStream &CLogStream::operator<<(unsigned int value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 CLogStream &CLogStream::operator<<(long value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 CLogStream &CLogStream::operator<<(unsigned long value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 CLogStream &CLogStream::operator<<(long long value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 CLogStream &CLogStream::operator<<(unsigned long long value)
 {
-    item(QString::number(value));
+    appendNumber(m_text, value);
+    m_text += QLatin1Char(' ');
     return *this;
 }
 
 QString CLogStream::numberText(double value)
 {
-    // The text stream's default notation: six significant digits, "%g"-like.
-    QString out;
-    QTextStream ts(&out);
-    ts << value;
-    ts.flush();
-    return out;
+    // What a text stream writes by default (six significant digits, "%g"-like,
+    // "inf" and "nan"), without building one per number.
+    return QString::number(value, 'g', 6);
 }
 
 CLogStream &CLogStream::operator<<(double value)

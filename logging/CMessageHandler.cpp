@@ -1,5 +1,7 @@
 #include "CMessageHandler.h"
 
+#include "CSettingsFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,7 @@ namespace
 {
 
 constexpr int kDebugLevel = 0;
+constexpr int kWarningLevel = 1;
 constexpr int kFatalLevel = 3;
 constexpr int kLevelCount = 4;
 const char *const kLevelTags[kLevelCount] = {" D ", " W ", " C ", " F "};
@@ -72,6 +75,7 @@ struct State {
     Configuration config;
     QFile *logFile = nullptr;
     QMutex fileLock;
+    QString settingsRefusal; // why the last configuration load did not read the file
 };
 
 // Allocated once and never destroyed: Qt may still write messages while
@@ -226,30 +230,39 @@ void CMessageHandler::handler(QtMsgType type, const QMessageLogContext &, const 
     insideHandler = true;
 
     State &s = state();
-    if (s.configurationPending)
+    if (s.configurationPending) {
         loadConfiguration();
-
-    const Configuration &c = s.config;
-    const bool toConsole = c.displayMessage != 0 && level >= c.displayLevel;
-    const bool toLog = c.logMessage != 0 && level >= c.logLevel;
-    if (toConsole || toLog) {
-        const QString line =
-            s.identity + QLatin1Char(':') +
-            QLocale::c().toString(QDateTime::currentDateTimeUtc(), QLatin1String(kTimeFormat)) +
-            QLatin1String(kLevelTags[level]) + text;
-        if (toConsole)
-            writeStdout((line + QLatin1Char('\n')).toLatin1());
-        if (toLog) {
-            if (c.useSysLog == 0)
-                writeLogFile(level, line);
-            else
-                writeSysLog(level, text);
-        }
+        if (!s.settingsRefusal.isEmpty())
+            deliver(kWarningLevel,
+                    QStringLiteral("CMessageHandler => settings file %1 not read, defaults in use: %2")
+                        .arg(s.settingsFile, s.settingsRefusal));
     }
+    deliver(level, text);
 
     insideHandler = false;
     if (level == kFatalLevel)
         std::abort();
+}
+
+void CMessageHandler::deliver(int level, const QString &text)
+{
+    State &s = state();
+    const Configuration &c = s.config;
+    const bool toConsole = c.displayMessage != 0 && level >= c.displayLevel;
+    const bool toLog = c.logMessage != 0 && level >= c.logLevel;
+    if (!toConsole && !toLog)
+        return;
+    const QString line = s.identity + QLatin1Char(':') +
+                         QLocale::c().toString(QDateTime::currentDateTimeUtc(), QLatin1String(kTimeFormat)) +
+                         QLatin1String(kLevelTags[level]) + text;
+    if (toConsole)
+        writeStdout((line + QLatin1Char('\n')).toLatin1());
+    if (toLog) {
+        if (c.useSysLog == 0)
+            writeLogFile(level, line);
+        else
+            writeSysLog(level, text);
+    }
 }
 
 void CMessageHandler::loadConfiguration()
@@ -260,7 +273,9 @@ void CMessageHandler::loadConfiguration()
 
     Configuration c;
     c.logfileName = defaultLogfileName(s.settingsFile);
-    {
+    // A file QSettings must not decode is neither read nor completed.
+    s.settingsRefusal = CSettingsFile::refusal(s.settingsFile);
+    if (s.settingsRefusal.isEmpty()) {
         // A missing, unreadable or garbled file reads as an empty one;
         // writing the keys back fails silently where it cannot be written.
         QSettings settings(s.settingsFile, QSettings::IniFormat);

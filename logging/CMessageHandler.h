@@ -28,7 +28,9 @@ public:
     // Switches the console sink off for good, whatever the settings say.
     static void disableConsole();
     // Closes the log file and the system log; the next message loads the
-    // configuration anew.
+    // configuration anew. Write a message before the next use of QSettings:
+    // a message QSettings itself raised while the configuration is pending
+    // would load it under QSettings' lock, which is not recursive, and hang.
     static void shutdown();
 
     // Reads the configuration from another settings file (tests). Takes
@@ -41,6 +43,8 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
     static void loadConfiguration();
+    // Writes a line to the configured sinks.
+    static void deliver(int level, const QString &text);
     static void writeLogFile(int level, const QString &line);
     static void rotateLogFile();
     static void writeSysLog(int level, const QString &text);

@@ -41,15 +41,21 @@ public:
 
     // Reads one value. A failed read leaves the value the fleet's readers
     // leave (0, false, empty text, empty array), whatever Qt version reads.
+    // A text or byte array longer than the bytes left is a short read at once.
     template <typename T> static void read(QDataStream &in, T &value)
     {
         T tmp{};
-        in >> tmp;
+        if (fits(in, tmp))
+            in >> tmp;
         if (in.status() == QDataStream::Ok)
             value = tmp;
         else
             setFailedValue(value);
     }
+
+    // Reads the entry count of a table whose entries take at least
+    // minEntryBytes each; a count the bytes left cannot hold is a short read.
+    static void readCount(QDataStream &in, quint32 &count, quint32 minEntryBytes);
 
     // The streamed bytes of a value, without touching any record buffer.
     template <typename T> static QByteArray bytesOf(const T &value)
@@ -61,6 +67,17 @@ public:
     }
 
 private:
+    enum class Claim { Bytes, Utf16Bytes, Entries };
+    // Whether the 32-bit length at the stream's position claims no more than
+    // the bytes after it. Qt believes the claim and allocates up to a megabyte
+    // at a time before it finds the end of the input; a claim that cannot fit
+    // ends the read here instead: the rest is skipped and the stream is at
+    // ReadPastEnd, as after Qt's own failed read of it.
+    static bool claimFits(QDataStream &in, Claim claim, quint32 entryBytes = 1);
+    template <typename T> static bool fits(QDataStream &, const T &) { return true; }
+    static bool fits(QDataStream &in, const QString &) { return claimFits(in, Claim::Utf16Bytes); }
+    static bool fits(QDataStream &in, const QByteArray &) { return claimFits(in, Claim::Bytes); }
+
     template <typename T> static void setFailedValue(T &value) { value = T(); }
     static void setFailedValue(QString &value) { value = QLatin1String(""); }
     static void setFailedValue(QByteArray &value) { value = QByteArray(""); }

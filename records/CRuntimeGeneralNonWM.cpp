@@ -55,13 +55,17 @@ Value constructionValue(int item)
     return Value();
 }
 
-// Bounded by the input: every entry read consumes bytes, and reading stops at
-// the first failure, so a garbage count cannot spin.
+// An entry is two texts, each at least its 4-byte length.
+constexpr quint32 kMinHashEntryBytes = 8;
+
+// Bounded by the input: a count the bytes left cannot hold is refused before
+// the loop, every entry read consumes bytes, and reading stops at the first
+// failure, so a garbage count cannot spin.
 void readHash(QDataStream &in, Hash &hash)
 {
     Hash entries;
     quint32 count = 0;
-    CRecordStream::read(in, count);
+    CRecordStream::readCount(in, count, kMinHashEntryBytes);
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString key;
         QString text;

@@ -3,6 +3,7 @@
 
 #include "logging/CLogStream.h"
 #include "logging/CMessageHandler.h"
+#include "logging/CSettingsFile.h"
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -216,6 +217,29 @@ private slots:
                 values << written.value(key).toString();
         QCOMPARE(written.childKeys().size(), values.size());
         QTEST(values.join(' '), "values");
+    }
+    // What QSettings would decode as binary data (and believe the lengths in) is refused.
+    void settingsFileRefusal_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("numbers and texts")
+            << QByteArray("[G]\nA=1\nB=\"tcp:host=h,port=1\"\nC=a\\b\n") << false;
+        QTest::newRow("no file") << QByteArray() << false;
+        QTest::newRow("variant value")
+            << QByteArray("[G]\nA=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n") << true;
+        QTest::newRow("hex escape of @") << QByteArray("[G]\nA=\\x40Variant(x)\n") << true;
+        QTest::newRow("octal escape of @") << QByteArray("[G]\nA=\"\\100Variant(x)\"\n") << true;
+        QTest::newRow("beyond the size cap") << QByteArray(CSettingsFile::kMaxBytes + 1, '\n') << true;
+    }
+    void settingsFileRefusal()
+    {
+        QFETCH(QByteArray, text);
+        const QString name = m_dir->filePath("refusal.ini");
+        QFile file(name);
+        QVERIFY(text.isNull() || (file.open(QIODevice::WriteOnly) && file.write(text) == text.size()));
+        file.close();
+        QTEST(!CSettingsFile::refusal(name).isEmpty(), "refused");
     }
     // Small files make the threads meet in the rotation too; every copy is kept.
     void concurrentWritersKeepLinesWhole()

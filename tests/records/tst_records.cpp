@@ -497,6 +497,55 @@ private slots:
         QFETCH(QString, line);
         QCOMPARE(entry.exportTextLine(offset), QStringList{line});
     }
+
+    // A length or count claiming more than the bytes left is a short read at
+    // once: the reader never asks the stream for the claimed bytes (Qt would
+    // first allocate them, a megabyte at a time).
+    void hugeClaims_data()
+    {
+        QTest::addColumn<int>("record");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("status");
+        const int truncated = CRecordStatus::Truncated;
+        const QByteArray runtime = generalRuntimeGolden();
+        QTest::newRow("byte array") << 0 << hex("00000100 7FFFFFF0") + rep("00", 40) << truncated;
+        QTest::newRow("text") << 1 << header() + hex("01 7FFFFFF0 0041") << truncated;
+        QTest::newRow("odd text length: corrupt")
+            << 1 << header() + hex("01 7FFFFFF1 0041") << int(CRecordStatus::Corrupt);
+        QTest::newRow("table count") << 2
+                                     << runtime.left(runtime.size() - 15) + hex("01 7FFFFFFF") + rep("00", 40)
+                                     << truncated;
+        QTest::newRow("text in a table")
+            << 2 << runtime.left(runtime.size() - 15) + hex("01 00000001 7FFFFFF0") + rep("00", 40)
+            << truncated;
+        QTest::newRow("logbook byte array")
+            << 3 << constructedBase("00000006") + hex("00000100 FFFFFFFE") + rep("00", 40) << truncated;
+    }
+    void hugeClaims()
+    {
+        // Remembers the largest read asked of it; unbuffered, so that is the reader's own request.
+        struct Device : QBuffer {
+            qint64 largest = 0;
+            qint64 readData(char *data, qint64 size) override
+            {
+                largest = qMax(largest, size);
+                return QBuffer::readData(data, size);
+            }
+        };
+        QFETCH(int, record);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, status);
+        Device device;
+        device.setData(bytes);
+        QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        QDataStream in(&device);
+        const auto readAs = [&in](auto entry) { return entry.read(in); };
+        const std::function<CRecordStatus()> readers[] = {
+            [&] { return readAs(CSetupGps()); }, [&] { return readAs(CRuntimeGps()); },
+            [&] { return readAs(CRuntimeGeneralNonWM()); }, [&] { return readAs(CLogGps()); }};
+        QCOMPARE(int(readers[record]().code()), status);
+        QVERIFY2(device.largest <= bytes.size(), QByteArray::number(device.largest).constData());
+    }
 };
 
 QTEST_APPLESS_MAIN(tst_Records)
