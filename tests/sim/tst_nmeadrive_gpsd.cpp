@@ -1,6 +1,7 @@
 // A generated drive through gpsfake and gpsd: gpsd reports the truth's
 // positions, speeds and courses, and no fix in the no-fix window.
 
+#include "logbook/CTracking.h"
 #include "tests/support/TestDrive.h"
 #include "tests/support/TestGpsd.h"
 #include <QDeadlineTimer>
@@ -58,8 +59,8 @@ private slots:
                 ++noFixReports;
             } else if (tpv.value("mode").toInt() >= 2 && tpv.contains("lat") && tpv.contains("speed")) {
                 // gpsd reports parts of an epoch before it has all of it; speed in mm/s.
-                QVERIFY(TestDrive::metresBetween(t.latitude, t.longitude, tpv.value("lat").toDouble(),
-                                                 tpv.value("lon").toDouble()) < 0.02);
+                QVERIFY(CTracking::distanceMetres(t.latitude, t.longitude, tpv.value("lat").toDouble(),
+                                                  tpv.value("lon").toDouble()) < 0.02);
                 QVERIFY(std::fabs(tpv.value("speed").toDouble() * 3.6 - t.kmh) < 0.002);
                 QVERIFY(std::fabs(std::remainder(tpv.value("track").toDouble() - t.course, 360.0)) < 0.01);
                 fixes.insert(ms);
