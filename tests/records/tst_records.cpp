@@ -308,6 +308,13 @@ private slots:
                 read.assignFromBytes(QByteArray(kResetPoint).replace(at, 8, hex("7FF8000000000000"))).ok());
             QCOMPARE(read, CGpsPoint());
         }
+        // Cut short: the status says so; no bytes at all: the point is reset.
+        CRecordStatus cut;
+        CGpsPoint emptied(kResetPoint.left(20), &cut);
+        QCOMPARE(cut.code(), CRecordStatus::Truncated);
+        emptied.latitude = 1.0;
+        QCOMPARE(emptied.assignFromBytes(QByteArray()).code(), CRecordStatus::Truncated);
+        QCOMPARE(emptied, CGpsPoint());
         // Ends after the reserved block: the failed reads give 0 and false.
         QCOMPARE(gps.parse(header()).code(), CRecordStatus::Truncated);
         QCOMPARE(QVariantList({gps.iTimeSync, gps.bGpsEnabled}), QVariantList({0, false}));
