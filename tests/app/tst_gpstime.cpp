@@ -65,6 +65,7 @@ private Q_SLOTS:
                     {"onto a leap day", {2020, 2, 28}, 1},
                     {"century without leap day", {2100, 2, 28}, 1},
                     {"400-year leap day", {2000, 2, 28}, 1},
+                    {"leap year, from June across the year end", {2020, 6, 1}, 300},
                     {"rollover from 2018-12-31", {2018, 12, 31}, 7168},
                     {"last day a 32-bit time_t holds", {2038, 1, 17}, 1},
                     {"first day past a 32-bit time_t", {2038, 1, 18}, 1},

@@ -139,6 +139,10 @@ private slots:
         gps.iTimeSync = 7;
         gps.bGpsEnabled = false;
         gps.reserved = "ABC";
+        CSetupGpsTracking speedLevel;
+        speedLevel.eTrackingStatus = 4;
+        speedLevel.iExtra = -1;
+        speedLevel.iInterval = 60;
         // Setting an unchanged value still marks; a single point value marks the point.
         CRuntimeGps marks;
         marks.setLatitude(0.0);
@@ -188,6 +192,8 @@ private slots:
         row("CSetupGps", twice(CSetupGps()), header() + hex("00000000 01"), reader<CSetupGps>());
         row("CSetupGps changed", twice(gps), hex("00000100 00000003 414243 00000007 00"),
             reader<CSetupGps>());
+        row("CSetupGpsTracking changed", twice(speedLevel),
+            header() + hex("00000004 FFFFFFFF 0000003C 00000064 00000005"), reader<CSetupGpsTracking>());
         row("CSetupGpsTracking", twice(CSetupGpsTracking()),
             header() + hex("00000000 00000000 000000B4 00000064 00000005"), reader<CSetupGpsTracking>());
         row("CGpsPoint", twice(CGpsPoint()), kResetPoint, reader<CGpsPoint>(), true, -1);
@@ -455,6 +461,7 @@ private slots:
         QTest::newRow("last Julian day") << QDate(1582, 10, 4) << 2299160;
         QTest::newRow("never existed") << QDate(1582, 10, 10) << 0;
         QTest::newRow("Julian April") << QDate(1500, 4, 30) << 2269053;
+        QTest::newRow("Julian December") << QDate(1000, 12, 31) << 2086673;
         QTest::newRow("year 1") << QDate(1, 1, 1) << 1721424;
         QTest::newRow("1 BC") << QDate(-1, 3, 1) << 1721118;
     }
@@ -475,6 +482,8 @@ private slots:
         QCOMPARE(utc.toMSecsSinceEpoch(), noon.toMSecsSinceEpoch());
         QCOMPARE(utc.toQDateTime(), noon);
         QVERIFY(CDateTime().toQDateTime().isNull());
+        QCOMPARE(CDateTime::fromUtc({1970, 1, 2}, QTime()).toMSecsSinceEpoch(),
+                 86400000); // no time: midnight
         // Fields of unknown kind are read as the zone shows them: summer time.
         const CDateTime wall = CDateTime::fromDateTime(noon.date(), {14, 0});
         QCOMPARE(wall.toMSecsSinceEpoch(), noon.toMSecsSinceEpoch());
