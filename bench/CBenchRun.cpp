@@ -161,7 +161,7 @@ CBenchRun::Figures CBenchRun::latency()
         return f;
 
     CBenchSystem system;
-    if (!system.startServices({{QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(0, true)}}) ||
+    if (!system.startServices({{QStringLiteral("setSetupGps"), gpsSetup(0, true)}}) ||
         !system.launchDaemon(shippedSettings()) || !system.runStartSequence()) {
         m_error = system.error;
         return f;
@@ -335,7 +335,7 @@ CBenchRun::Figures CBenchRun::cost(bool idle)
     const QStringList callgrind{valgrind, QStringLiteral("--tool=callgrind"),
                                 QStringLiteral("--callgrind-out-file=%1/daemon.%p").arg(out),
                                 QStringLiteral("--log-file=%1/daemon.log.%p").arg(out)};
-    if (!system.startServices({{QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(0, true)}}) ||
+    if (!system.startServices({{QStringLiteral("setSetupGps"), gpsSetup(0, true)}}) ||
         !system.launchDaemon(shippedSettings(), callgrind, kValgrindStartMs) ||
         !system.runStartSequence(kValgrindStartMs)) {
         m_error = system.error;

@@ -189,8 +189,8 @@ CSoakRun::Result CSoakRun::run(const std::function<void(const QString &)> &progr
     // GPS on without time sync (the drive's clock is not the machine's); a
     // track point every second, so the logbook calls are many.
     if (!system.startServices(
-            {{QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(0, true)},
-             {QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(2, 1, 0, 0)}})) {
+            {{QStringLiteral("setSetupGps"), gpsSetup(0, true)},
+             {QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 1, 0, 0)}})) {
         r.problems << QStringLiteral("the system did not start: ") + system.error;
         return r;
     }

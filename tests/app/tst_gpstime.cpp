@@ -1,7 +1,7 @@
 // Time arithmetic of the GPS path: week rollover, zone time, offset, sync.
 
 #include "app/CGpsTime.h"
-#include "tests/records/RecordTestUtil.h"
+#include "tests/support/RecordBytes.h"
 #include <QtTest>
 #include <cmath>
 #include <limits>
@@ -59,9 +59,13 @@ private Q_SLOTS:
             QDate date;
             int days;
         } rows[] = {{"across the year end", {2021, 12, 31}, 1},
+                    {"across a leap year's end", {2020, 12, 31}, 1},
+                    {"through November", {2019, 11, 15}, 20},
+                    {"last day of the year, no days", {2019, 12, 31}, 0},
                     {"onto a leap day", {2020, 2, 28}, 1},
                     {"century without leap day", {2100, 2, 28}, 1},
                     {"400-year leap day", {2000, 2, 28}, 1},
+                    {"leap year, from June across the year end", {2020, 6, 1}, 300},
                     {"rollover from 2018-12-31", {2018, 12, 31}, 7168},
                     {"last day a 32-bit time_t holds", {2038, 1, 17}, 1},
                     {"first day past a 32-bit time_t", {2038, 1, 18}, 1},
@@ -107,6 +111,8 @@ private Q_SLOTS:
         QTest::newRow("summer") << utc(2021, 7, 1, 12) << true << fields(summer, {14, 0});
         // 12:00 (the daemon's UTC fields) read as CET is 11:00 UTC, shown as 13:00 CEST.
         QTest::newRow("summer, summer time off") << utc(2021, 7, 1, 12) << false << fields(summer, {13, 0});
+        QTest::newRow("summer time off, across a month's end")
+            << utc(2021, 6, 30, 23, 30) << false << fields(summer, {0, 30});
     }
     void zoneTime()
     {
@@ -117,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(result.spec(), quint8(CDateTime::LocalUnknown));
         // The process's TZ is the same afterwards, also when it was absent.
         QCOMPARE(qgetenv("TZ"), QByteArray(kUtc));
-        QCOMPARE(CDateTime::fromTimeT(t).time(), QTime(12, 0));
+        QCOMPARE(CDateTime::fromTimeT(t).time(), QDateTime::fromSecsSinceEpoch(t, Qt::UTC).time());
         qunsetenv("TZ");
         CGpsTime::ConvertToZoneTime(time_t(t), QString::fromLatin1(kBerlin), dst);
         QVERIFY(CGpsTime::ConvertToZoneTime(CDateTime(), QString::fromLatin1(kBerlin), dst).isNull());
@@ -130,9 +136,9 @@ private Q_SLOTS:
         const qint64 noon = utc(2021, 1, 15, 12) * 1000;
         QCOMPARE(CGpsTime::timeOffsetSecs(CDateTime::fromDateTime(day, {13, 0}), noon + 999), qint64(3599));
         QCOMPARE(CGpsTime::timeOffsetSecs(CDateTime::fromDateTime(day, {12, 0}), noon + 1500), qint64(-1));
-        for (const double diff : {10.0, -10.0, 0.0, std::nan("")})
-            QVERIFY2(!CGpsTime::needsSync(diff), qPrintable(QString::number(diff)));
-        QVERIFY(CGpsTime::needsSync(10.5) && CGpsTime::needsSync(-10.5));
+        for (const double diff : {10.0, -10.0, 0.0, std::nan(""), 10.5, -10.5})
+            QVERIFY2(CGpsTime::needsSync(diff) == (std::fabs(diff) > 10.0),
+                     qPrintable(QString::number(diff)));
         QVERIFY(CGpsTime::gpsDateTime(0).isNull());
         // Julian day 2459230, 43200000 ms, standard-time byte, big-endian.
         QCOMPARE(CGpsTime::syncPayload(CGpsTime::gpsDateTime(time_t(noon / 1000))),

@@ -124,7 +124,8 @@ private slots:
         QCOMPARE(record.dateFormat, language == QLatin1String("de") ? "dd.MM.yyyy" : "yyyy-MM-dd");
         QCOMPARE(record.timeFormat, QStringLiteral("HH:mm:ss"));
         QCOMPARE(record.dtTimeStamp, entry->dtTimeStamp);
-        QVERIFY(record.firstText.isEmpty() && record.secondText.isEmpty() && record.lastNumber == 0);
+        QCOMPARE(QVariantList({record.firstText, record.secondText, record.lastNumber}),
+                 QVariantList({QString(), QString(), 0}));
         const QVariantMap nameValue{{"name", "logbook_wm_entry"}, {"value", "i18n_logbook_wm_type_unknown"}};
         QCOMPARE(entry->renderNameValue(), QVariantList{nameValue});
     }

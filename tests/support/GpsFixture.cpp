@@ -1,7 +1,6 @@
 #include "GpsFixture.h"
 
 #include <QCoreApplication>
-#include <QDataStream>
 #include <QDeadlineTimer>
 #include <QLocale>
 #include <QThread>
@@ -11,17 +10,6 @@
 namespace
 {
 constexpr int kPollMs = 20;
-
-// A setup record as another process writes it: version 256, the reserved
-// block (a 32-byte array), then the fields.
-template <typename... Fields> QByteArray setupRecord(Fields... fields)
-{
-    QByteArray out;
-    QDataStream stream(&out, QIODevice::WriteOnly);
-    stream << qint32(256) << QByteArray(32, '\0');
-    (stream << ... << fields);
-    return out;
-}
 
 // "... QDateTime("Mon Mar 2 06:00:01 2026") ": the receiver time of a fix.
 qint64 loggedDateTime(const QString &message, const QTimeZone &zone)
@@ -45,18 +33,6 @@ const char *GpsFixture::unavailable()
     if (qEnvironmentVariable("VORLAN_SANDBOX") != QLatin1String("1"))
         return "runs only inside scripts/sandbox-run";
     return TestGpsd::isInstalled() ? nullptr : "gpsfake or gpsd is not installed";
-}
-
-QByteArray GpsFixture::gpsSetup(qint32 timeSync, bool enabled)
-{
-    return setupRecord(timeSync, enabled);
-}
-
-QByteArray GpsFixture::trackingSetup(qint32 status, qint32 intervalSec, qint32 distanceM,
-                                     qint32 speedLevelKmh)
-{
-    const qint32 extra = 0;
-    return setupRecord(status, extra, intervalSec, distanceM, speedLevelKmh);
 }
 
 bool GpsFixture::startSystem(const QList<QPair<QString, QByteArray>> &setupRecords)

@@ -1,6 +1,7 @@
 #ifndef GPSFIXTURE_H
 #define GPSFIXTURE_H
 
+#include "RecordBytes.h"
 #include "SystemFixture.h"
 #include "TestDrive.h"
 #include "TestGpsd.h"
@@ -36,11 +37,6 @@ public:
 
     // Why the GPS system tests cannot run here, or null when they can.
     static const char *unavailable();
-
-    // Hand-written setup records as another process stores them.
-    static QByteArray gpsSetup(qint32 timeSync, bool enabled);
-    static QByteArray trackingSetup(qint32 status, qint32 intervalSec, qint32 distanceM,
-                                    qint32 speedLevelKmh);
 
     // Bus, store, the given Setup records (member, bytes) stored by the
     // peer, the daemon and its start sequence. error says what failed.

@@ -5,13 +5,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <cmath>
-
 namespace
 {
 constexpr int kGeneratorTimeoutMs = 30000;
-constexpr double kEarthRadiusM = 6378137.0;
-constexpr double kRad = 0.017453292519943295;
 
 // Truth columns: utc, lat, lon, alt, speed km/h, course, fix, satellites, hdop, phase.
 enum Column { Utc, Lat, Lon, Alt, Kmh, Course, Fix, Sats, Hdop, ColumnCount };
@@ -107,20 +103,4 @@ int TestDrive::indexAt(qint64 utcMs) const
         if (m_epochs.at(i).utcMs == utcMs)
             return i;
     return -1;
-}
-
-int TestDrive::indexNear(double latitude, double longitude, double metres) const
-{
-    for (int i = 0; i < m_epochs.size(); ++i)
-        if (metresBetween(latitude, longitude, m_epochs.at(i).latitude, m_epochs.at(i).longitude) <= metres)
-            return i;
-    return -1;
-}
-
-double TestDrive::metresBetween(double lat1, double lon1, double lat2, double lon2)
-{
-    const double a =
-        std::pow(std::sin((lat2 - lat1) * kRad / 2), 2) +
-        std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::pow(std::sin((lon2 - lon1) * kRad / 2), 2);
-    return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * kEarthRadiusM;
 }

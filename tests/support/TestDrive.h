@@ -39,12 +39,7 @@ public:
     const QList<Epoch> &epochs() const { return m_epochs; }
     // Epoch with this receiver time, or -1.
     int indexAt(qint64 utcMs) const;
-    // First epoch within metres of the position, or -1.
-    int indexNear(double latitude, double longitude, double metres) const;
     QString error() const { return m_error; }
-
-    // Great-circle distance in metres on the WGS84 equatorial sphere; good for matching.
-    static double metresBetween(double lat1, double lon1, double lat2, double lon2);
 
 private:
     QList<Epoch> m_epochs;

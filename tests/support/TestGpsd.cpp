@@ -99,7 +99,6 @@ bool TestGpsd::startOnce(const QString &file, double cycleSec)
 void TestGpsd::stop()
 {
     if (isRunning()) {
-        resumeFeed();          // a stopped gpsfake would not see the SIGTERM
         m_process.terminate(); // gpsfake ends its gpsd on SIGTERM, but may hang afterwards
         if (!m_process.waitForFinished(kStopTimeoutMs)) {
             m_process.kill();
@@ -127,16 +126,6 @@ bool TestGpsd::killFeed()
     m_process.kill();
     m_process.waitForFinished(kStopTimeoutMs);
     return isGpsd(m_gpsd);
-}
-
-bool TestGpsd::pauseFeed()
-{
-    return isRunning() && ::kill(pid_t(m_process.processId()), SIGSTOP) == 0;
-}
-
-bool TestGpsd::resumeFeed()
-{
-    return isRunning() && ::kill(pid_t(m_process.processId()), SIGCONT) == 0;
 }
 
 void TestGpsd::reapGpsd()

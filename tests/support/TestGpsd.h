@@ -32,9 +32,6 @@ public:
     bool killGpsd();
     // SIGKILL for gpsfake alone: gpsd stays up, its receiver gone for good.
     bool killFeed();
-    // SIGSTOP/SIGCONT for gpsfake: gpsd stays up, the receiver goes quiet.
-    bool pauseFeed();
-    bool resumeFeed();
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     QString error() const { return m_error; }

@@ -14,8 +14,6 @@
 
 namespace
 {
-const QByteArray kHeader = QByteArray::fromHex("00000100 00000020") + QByteArray(32, '\0');
-
 // A text as a record streams it: byte length, then UTF-16 big-endian.
 QString streamedHex(const char *text)
 {
@@ -62,9 +60,8 @@ private Q_SLOTS:
             if (c.member.startsWith(QLatin1String("set")))
                 QCOMPARE(c.process, QString::number(pid));
 
-        QCOMPARE(calls.at(3).bytes.toHex(), (kHeader + QByteArray::fromHex("00000000 01")).toHex());
-        QCOMPARE(calls.at(5).bytes.toHex(),
-                 (kHeader + QByteArray::fromHex("00000002 00000000 0000000a 000003e8 0000000a")).toHex());
+        QCOMPARE(calls.at(3).bytes.toHex(), gpsSetup(0, true).toHex());
+        QCOMPARE(calls.at(5).bytes.toHex(), trackingSetup(2, 10, 1000, 10).toHex());
         // The version report: only the software-version item marked, one entry "GPS".
         const QString runtime = QString::fromLatin1(calls.at(1).bytes.toHex());
         QVERIFY(runtime.contains(QStringLiteral("0100000001") + streamedHex("GPS") +
@@ -140,11 +137,10 @@ private Q_SLOTS:
         QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
         const int pid = int(f.daemon.pid());
         const qint64 first = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
-        receiver.play([first](int n) { return FakeGpsd::fix(first + n * 1000, 48.1 + n * 0.0001); }, 250);
+        receiver.play(FakeGpsd::fixesFrom(first), 250);
 
         // situation: another process stores tracking by distance (500 m)
-        const QByteArray byDistance =
-            kHeader + QByteArray::fromHex("00000003 00000000 0000001e 000001f4 00000014");
+        const QByteArray byDistance = trackingSetup(3, 30, 500, 20);
         QVERIFY(f.storeSetup(QStringLiteral("setSetupGpsTracking"), byDistance));
         QVERIFY(f.daemon.waitForLog(
             QStringLiteral("D File: cgpsprog Line:  1414 :  setupGpsTracking eTrackingStatus  3  "
@@ -160,12 +156,12 @@ private Q_SLOTS:
 
         // situation: while fixes come in, another process switches GPS off for 2 s
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 3; }, 10000));
-        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), kHeader + QByteArray::fromHex("00000005 00")));
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), gpsSetup(5, false)));
         QVERIFY(
             f.daemon.waitForLog(QStringLiteral("W File: cgpsprog Line:  1467 :  Gps is disabled "), 3000));
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("0"));
         QTest::qWait(2000);
-        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), kHeader + QByteArray::fromHex("00000000 01")));
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), gpsSetup(0, true)));
         QVERIFY(f.daemon.waitForLog(
             QStringLiteral("D File: cgpsprog Line:  1462 : Gps is enabled => Start Gps timer "), 3000));
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("1"));

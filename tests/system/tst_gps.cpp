@@ -7,6 +7,7 @@
 
 #include "../support/FakeGpsd.h"
 #include "../support/GpsFixture.h"
+#include "logbook/CTracking.h"
 #include "records/CSetupGeneralNonWM.h"
 
 #include <QDataStream>
@@ -33,35 +34,15 @@ const QStringList kDelivery = {QStringLiteral("--route"),    QStringLiteral("del
 constexpr qint32 kGpsValidData = 11003;
 constexpr qint32 kGpsNoData = 11004;
 
-const QByteArray kRecordHeader = QByteArray::fromHex("0000010000000020") + QByteArray(32, '\0');
 // FTP trigger written when the store holds none yet: all nine flags marked,
 // StartGpsFileTransfer true, the texts marked empty, the two times unmarked.
 const QByteArray kFirstTrigger =
-    kRecordHeader + QByteArray::fromHex("0101 0100010001000100010001000100 0100 0100000000 0100000000 "
-                                        "0000253d8c0000000000 0000253d8c0000000000 0100000000");
+    header() + hex("0101 0100010001000100010001000100 0100 0100000000 0100000000 "
+                   "0000253d8c0000000000 0000253d8c0000000000 0100000000");
 // Every later one: the stored record merged back, only the request marked.
 const QByteArray kLaterTrigger =
-    kRecordHeader + QByteArray::fromHex("0101 0000000000000000000000000000 0000 0000000000 0000000000 "
-                                        "0000253d8c0000000000 0000253d8c0000000000 0000000000");
-
-// Offsets in the 73-byte GPS point: version, date-time (9), lat, lon, alt,
-// status, time offset, satellites, hdop, speed, track.
-constexpr int kPointDateTime = 4;
-constexpr int kPointLat = 13;
-constexpr int kPointStatus = 37;
-constexpr int kPointSatellites = 45;
-constexpr int kPointSpeed = 57;
-
-// The tracking distance as the fleet's logbooks measure it.
-double trackingDistanceM(double lat1, double lon1, double lat2, double lon2)
-{
-    const double k = 0.017453292519943295;
-    const double sLat = std::sin((lat2 - lat1) * k * 0.5);
-    const double sLon = std::sin((lon2 - lon1) * k * 0.5);
-    const double a = sLat * sLat + std::cos(lat1 * k) * std::cos(lat2 * k) * sLon * sLon;
-    const double c = std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
-    return (c + c) * 6378.137 * 1000.0;
-}
+    header() + hex("0101 0000000000000000000000000000 0000 0000000000 0000000000 "
+                   "0000253d8c0000000000 0000253d8c0000000000 0000000000");
 
 // A serialised date-time of an instant as the daemon's local clock shows it:
 // Julian day, ms of the day, and 0 (standard time) or 1 (summer time).
@@ -101,7 +82,8 @@ void checkDistanceRule(const QList<GpsFixture::Fix> &fixes, const TestDrive &dri
     const TestDrive::Epoch *anchor = &drive.epochs().at(drive.indexAt(fixes.first().gpsMs));
     for (const GpsFixture::Fix &f : fixes) {
         const TestDrive::Epoch &e = drive.epochs().at(drive.indexAt(f.gpsMs));
-        const double metres = trackingDistanceM(e.latitude, e.longitude, anchor->latitude, anchor->longitude);
+        const double metres =
+            CTracking::distanceMetres(e.latitude, e.longitude, anchor->latitude, anchor->longitude);
         if (std::fabs(metres - distanceM) > 0.01)
             QVERIFY2(f.stored == (metres >= distanceM),
                      qPrintable(describe(f) + QStringLiteral(", %1 m from the last point").arg(metres)));
@@ -173,11 +155,12 @@ void checkStoredPoints(const GpsFixture &f, const QList<GpsFixture::Fix> &fixes,
 
         CRecordStatus status;
         const CLogTracking entry(calls.at(i).bytes, &status);
-        QVERIFY(status.ok() && entry.iType == 1 && entry.iSubType == 11000);
+        QVERIFY(status.ok());
+        QCOMPARE(QList<int>({entry.iType, entry.iSubType}), QList<int>({1, 11000}));
         const CGpsPoint &p = entry.oGpsPoint;
         QCOMPARE(p.dateTime.toMSecsSinceEpoch(), fix.gpsMs);
         const TestDrive::Epoch &e = drive.epochs().at(drive.indexAt(fix.gpsMs));
-        QVERIFY2(TestDrive::metresBetween(p.latitude, p.longitude, e.latitude, e.longitude) < kSamePlaceM,
+        QVERIFY2(CTracking::distanceMetres(p.latitude, p.longitude, e.latitude, e.longitude) < kSamePlaceM,
                  qPrintable(describe(fix)));
         QVERIFY(std::fabs(p.altitude - e.altitude) < 0.001);
         QVERIFY2(std::fabs(p.speed - e.kmh) < 0.01, qPrintable(QString::number(p.speed)));
@@ -255,7 +238,7 @@ private Q_SLOTS:
         QVERIFY2(drive.generate(kDelivery, first, last), qPrintable(drive.error()));
         GpsFixture f;
         QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"),
-                                 GpsFixture::trackingSetup(status, interval, distance, level)}}),
+                                 trackingSetup(status, interval, distance, level)}}),
                  qPrintable(f.error));
         QVERIFY2(f.play(drive, kTrackingEpochSec), qPrintable(f.error));
         const int driveMs = int(drive.epochs().size() * kTrackingEpochSec * 1000);
@@ -292,8 +275,7 @@ private Q_SLOTS:
             qPrintable(drive.error()));
         const auto epochMs = [&](int roundSecond) { return drive.epochs().at(roundSecond - kFirst).utcMs; };
         GpsFixture f;
-        QVERIFY2(f.startSystem(
-                     {{QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(2, 10, 1000, 10)}}),
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 10, 1000, 10)}}),
                  qPrintable(f.error));
         QVERIFY2(f.play(drive, kTrackingEpochSec), qPrintable(f.error));
         QVERIFY(f.waitForFix(epochMs(136), 50000 + kDrainMs));
@@ -356,10 +338,9 @@ private Q_SLOTS:
         f.daemonEnvironment.remove(QStringLiteral("TZ"));
         CSetupGeneralNonWM general;
         general.setTimeZone(QStringLiteral("America/New_York"));
-        QVERIFY2(f.startSystem(
-                     {{QStringLiteral("setSetupGeneralNonWM"), general.serialize()},
-                      {QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(1, true)},
-                      {QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(0, 10, 1000, 10)}}),
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGeneralNonWM"), general.serialize()},
+                                {QStringLiteral("setSetupGps"), gpsSetup(1, true)},
+                                {QStringLiteral("setSetupGpsTracking"), trackingSetup(0, 10, 1000, 10)}}),
                  qPrintable(f.error));
         const qint64 t0 = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
         qint64 aheadMs = 5000;
@@ -367,7 +348,7 @@ private Q_SLOTS:
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 5; }, 15000));
         aheadMs = 15000;
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 10; }, 15000));
-        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(0, true)));
+        QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), gpsSetup(0, true)));
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 15; }, 15000));
 
         const QList<GpsFixture::Fix> fixes = f.fixes();

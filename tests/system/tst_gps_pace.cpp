@@ -8,6 +8,8 @@
 // offline tracking replay (vorlanctl fidelity) predicting what the daemon stores.
 
 #include "../support/GpsFixture.h"
+#include "../support/RecordBytes.h"
+#include "logbook/CTracking.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -110,7 +112,7 @@ private Q_SLOTS:
         for (int i = std::max(0, from); i < drive.epochs().size(); ++i) {
             const TestDrive::Epoch &e = drive.epochs().at(i);
             if (e.utcMs / 1000 * 1000 == second &&
-                TestDrive::metresBetween(p.latitude, p.longitude, e.latitude, e.longitude) <= kSamePlaceM)
+                CTracking::distanceMetres(p.latitude, p.longitude, e.latitude, e.longitude) <= kSamePlaceM)
                 return i;
         }
         return -1;
@@ -125,8 +127,8 @@ private Q_SLOTS:
         // situation: time check on, a track point every 5 s; out of the yard into town
         GpsFixture f;
         QVERIFY2(f.startSystem(
-                     {{QStringLiteral("setSetupGps"), GpsFixture::gpsSetup(1, true)},
-                      {QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(2, 5, 1000, 10)}}),
+                     {{QStringLiteral("setSetupGps"), gpsSetup(1, true)},
+                      {QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 5, 1000, 10)}}),
                  qPrintable(f.error));
         const qint64 startMs = (QDateTime::currentMSecsSinceEpoch() + kLeadMs) / 1000 * 1000;
         TestDrive drive;
@@ -178,7 +180,7 @@ private Q_SLOTS:
         for (int i = *std::min_element(publishedEpochs.cbegin(), publishedEpochs.cend()) + 1;
              i < drive.epochs().size(); ++i) {
             const TestDrive::Epoch &e = drive.epochs().at(i), &before = drive.epochs().at(i - 1);
-            if (TestDrive::metresBetween(e.latitude, e.longitude, before.latitude, before.longitude) >
+            if (CTracking::distanceMetres(e.latitude, e.longitude, before.latitude, before.longitude) >
                 kSamePlaceM)
                 QVERIFY2(publishedEpochs.contains(i),
                          qPrintable(QStringLiteral("epoch %1 not published").arg(i)));
@@ -210,7 +212,7 @@ private Q_SLOTS:
     {
         // situation: gpsd reports 3D fixes and a sky report with three satellites, no HDOP
         GpsFixture f;
-        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(2, 5, 0, 0)}}),
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 5, 0, 0)}}),
                  qPrintable(f.error));
         QTemporaryDir dir;
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
@@ -242,7 +244,7 @@ private Q_SLOTS:
         // situation: tracking by distance, 40 m; the same drive to the daemon in real
         // time and, from the daemon's first fix on, to vorlanctl fidelity
         GpsFixture f;
-        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), GpsFixture::trackingSetup(3, 10, 40, 10)}}),
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), trackingSetup(3, 10, 40, 10)}}),
                  qPrintable(f.error));
         QTemporaryDir dir;
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
@@ -283,7 +285,7 @@ private Q_SLOTS:
             const CGpsPoint &p = stored.at(i).oGpsPoint;
             QCOMPARE(QDateTime::fromMSecsSinceEpoch(p.dateTime.toMSecsSinceEpoch(), Qt::UTC).toString(Qt::ISODateWithMs),
                      QString::fromLatin1(expected.at(i).at(1)));
-            QVERIFY(TestDrive::metresBetween(p.latitude, p.longitude, expected.at(i).at(2).toDouble(),
+            QVERIFY(CTracking::distanceMetres(p.latitude, p.longitude, expected.at(i).at(2).toDouble(),
                                              expected.at(i).at(3).toDouble()) < 1.0);
         }
     }
