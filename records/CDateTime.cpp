@@ -78,7 +78,7 @@ quint32 CDateTime::julianDayFromDate(const QDate &date)
     const int day = date.day();
     if (year > 1582 || (year == 1582 && (month > 10 || (month == 10 && day >= 15))))
         return quint32(date.toJulianDay());
-    if (year == 1582 && month == 10)
+    if (year == 1582 && month == 10 && day > 4)
         return 0; // 5 to 14 October 1582 never existed
     if (year < 0)
         ++year;
