@@ -16,9 +16,8 @@
 
 namespace
 {
-// gpsd echoes every sentence and adds its own reports, and the daemon reads
-// one message per 100 ms tick: at this pace it falls behind only a little,
-// and what it has not read yet waits in its socket.
+// One sentence per 100 ms: several times a receiver's own pace, so the
+// captures play in a few minutes; the daemon reads whatever waits each tick.
 constexpr double kCycleSec = 0.1;
 // Captures up to this size play by default.
 constexpr qint64 kShortCaptureBytes = 32 * 1024;
