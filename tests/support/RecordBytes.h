@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDataStream>
+#include <QIODevice>
 #include <QtGlobal>
 #include <ctime>
 
