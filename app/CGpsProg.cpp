@@ -55,8 +55,9 @@ constexpr int kGpsReopenMs = 500;    // gpsd unreachable
 constexpr int kGpsWaitUsec = 100000;
 // One poll reads every line already waiting, but stops after this long so
 // that a flood cannot keep the bus and the Unix signals waiting: at least as
-// long again passes before the next poll. A busy multi-constellation
-// receiver at 10 Hz sends ~45 lines a tick, read in about a millisecond.
+// long again passes before the next poll. A multi-constellation receiver at
+// 10 Hz brings about 16 lines a tick with gpsd's reports, read in well under
+// a millisecond.
 constexpr qint64 kPollBudgetMs = 100;
 // 90 empty polls at about 1.1 s each: the receiver counts as lost after ~100 s.
 constexpr int kMaxNoDataRetries = 89;
