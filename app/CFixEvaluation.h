@@ -100,8 +100,8 @@ private:
     bool m_disconnected = true;
     LastValid m_lastValid = LastValid::None;
     Connection m_connection = Connection::NoData;
-    int m_fixMode = 0;      // gpsd's mode of the last position report
-    quint64 m_fixMask = 0;  // kinds of values collected since the last complete fix
+    int m_fixMode = 0;     // gpsd's mode of the last position report
+    quint64 m_fixMask = 0; // kinds of values collected since the last complete fix
     time_t m_lastPositionTime = 0;
     time_t m_gpsTime = 0;
     CRuntimeGps m_current;   // the fix being collected

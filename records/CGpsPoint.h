@@ -35,7 +35,7 @@ public:
     CGpsPoint();
     // Empty bytes give the reset point.
     explicit CGpsPoint(const QByteArray &bytes, CRecordStatus *status = nullptr);
-    CGpsPoint(const CGpsPoint &other); // keeps NaN
+    CGpsPoint(const CGpsPoint &other);            // keeps NaN
     CGpsPoint &operator=(const CGpsPoint &other); // replaces NaN
     // Exchanges the values exactly, NaN included.
     void swap(CGpsPoint &other) noexcept;

@@ -46,7 +46,10 @@ public:
         QCOMPARE(record.size(), 134);
         const char marks[] = {record[40], record[45], record[50], record[55], record[60]};
         QCOMPARE(QByteArray(marks, 5), QByteArray("\1\1\0\0\1", 5));
-        g_trace << QStringLiteral("P%1/%2/%3").arg(point.status).arg(point.satellites).arg(value(point.hdop));
+        g_trace << QStringLiteral("P%1/%2/%3/%4/%5")
+                       .arg(point.status)
+                       .arg(point.satellites)
+                       .arg(value(point.hdop), value(point.latitude), value(point.speed));
         lastPublished = point;
     }
     void logEvent(int subType) override { g_trace << QStringLiteral("E%1").arg(subType); }
@@ -72,15 +75,21 @@ public:
 SGpsReport report(const QString &kinds, qint64 nowMs, double hdop, int satellites)
 {
     static const QHash<QChar, quint64> bits = {
-        {'p', SGpsReport::PACKET_SET},   {'s', SGpsReport::STATUS_SET}, {'t', SGpsReport::TIME_SET},
-        {'R', SGpsReport::TIME_SET},     {'F', SGpsReport::TIME_SET},   {'B', SGpsReport::TIME_SET},
-        {'l', SGpsReport::LATLON_SET},   {'a', SGpsReport::ALTITUDE_SET}, {'v', SGpsReport::SPEED_SET},
+        {'p', SGpsReport::PACKET_SET},
+        {'s', SGpsReport::STATUS_SET},
+        {'t', SGpsReport::TIME_SET},
+        {'R', SGpsReport::TIME_SET},
+        {'F', SGpsReport::TIME_SET},
+        {'B', SGpsReport::TIME_SET},
+        {'l', SGpsReport::LATLON_SET},
+        {'a', SGpsReport::ALTITUDE_SET},
+        {'v', SGpsReport::SPEED_SET},
         {'e', SGpsReport::DEVICE_SET | SGpsReport::DEVICELIST_SET | SGpsReport::DEVICEID_SET}};
     SGpsReport r;
     for (const QChar kind : kinds)
         r.set |= bits.value(kind);
-    r.fixTime = nowMs / 1000.0 + (kinds.contains('R') ? -kRolloverSecs : 0) + (kinds.contains('F') ? 20.0 : 0) -
-                (kinds.contains('B') ? 11.0 : 0);
+    r.fixTime = nowMs / 1000.0 + (kinds.contains('R') ? -kRolloverSecs : 0) +
+                (kinds.contains('F') ? 20.0 : 0) - (kinds.contains('B') ? 11.0 : 0);
     r.mode = 3;
     r.latitude = 48.1;
     r.longitude = 11.5;
@@ -122,31 +131,38 @@ private Q_SLOTS:
                                 << QString::fromLatin1(trace);
         };
         // Time mode, 10 s: the first fix is a track point.
-        row("one report, then the same 1 s later", "pstlavd +1 ptlavd", "E11003 L739 P1/8/1 T1/8/1");
-        row("collected over two reports", "pslav ptd", "E11003 L739 P1/8/1 T1/8/1");
+        row("one report, then the same 1 s later", "pstlavd +1 ptlavd", "E11003 L739 P1/8/1/48.1/36 T1/8/1");
+        row("collected over two reports", "pslav ptd", "E11003 L739 P1/8/1/48.1/36 T1/8/1");
         row("no satellites: no fix", "ptlav pslav", "E11003 L739");
         row("a status report connects once", "ps ps +5 ps", "E11003 L739");
-        row("missing HDOP (three satellites)", "pstlavd +1 pstlavd", "E11003 L739 L903 P1/3/1000 T1/3/1000 L903",
-            kNaN, 3);
-        row("more than 40 satellites", "pstlavd", "E11003 L739 P1/0/1 T1/0/1", 1.4, 41);
+        row("missing HDOP (three satellites)", "pstlavd +1 pstlavd",
+            "E11003 L739 L903 P1/3/1000/48.1/36 T1/3/1000 L903", kNaN, 3);
+        row("more than 40 satellites", "pstlavd", "E11003 L739 P1/0/1/48.1/36 T1/0/1", 1.4, 41);
+        row("40 satellites", "pstlavd", "E11003 L739 P1/40/1/48.1/36 T1/40/1", 1.4, 40);
+        row("one satellite", "pstlavd", "E11003 L739 P1/1/1/48.1/36 T1/1/1", 1.4, 1);
+        row("time-out counts from the last position", "+20 pstlavd +10 p",
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1");
         row("standing, no course: every fix counts as changed", "pstlavd +1 ptlavd +1 ptlavd",
-            "E11003 L739 P1/4/1 T1/4/1 P1/4/1 P1/4/1", 1.4, 4);
+            "E11003 L739 P1/4/1/48.1/0 T1/4/1 P1/4/1/48.1/0 P1/4/1/48.1/0", 1.4, 4);
         row("positions stop: fallback once", "pstlavd +11 p p +5 p",
-            "E11003 L739 P1/8/1 T1/8/1 L709 E11004 P0/0/1.4");
-        row("positions stop within 10 s: nothing", "pstlavd +10 p", "E11003 L739 P1/8/1 T1/8/1");
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 L709 E11004 P0/0/1.4/0/0");
+        row("positions stop within 10 s: nothing", "pstlavd +10 p", "E11003 L739 P1/8/1/48.1/36 T1/8/1");
         row("no packet mark", "pstlavd +11 s +1 s",
-            "E11003 L739 P1/8/1 T1/8/1 D L739 L686 P1/8/1.4 D L739");
-        row("receiver lost twice", "pstlavd lost lost", "E11003 L739 P1/8/1 T1/8/1 E11004 P0/0/0 L640 D L640 D");
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 D L739 L686 P1/8/1.4/48.1/36 D L739");
+        row("receiver lost twice", "pstlavd lost lost",
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 E11004 P0/0/0/0/0 L640 D L640 D");
         row("lost after the fallback", "pstlavd +11 p lost",
-            "E11003 L739 P1/8/1 T1/8/1 L709 E11004 P0/0/1.4 P0/0/0 L637 L640 D");
-        row("read error twice", "pstlavd readerror readerror", "E11003 L739 P1/8/1 T1/8/1 E11004 P0/0/0");
-        row("back after the loss", "pstlavd readerror ps", "E11003 L739 P1/8/1 T1/8/1 E11004 P0/0/0 E11003 L739");
-        row("rollover", "pRlavd", "L748 P0/8/1 T0/8/1");
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 L709 E11004 P0/0/1.4/0/0 P0/0/0/0/0 L637 L640 D");
+        row("read error twice", "pstlavd readerror readerror",
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 E11004 P0/0/0/0/0");
+        row("back after the loss", "pstlavd readerror ps",
+            "E11003 L739 P1/8/1/48.1/36 T1/8/1 E11004 P0/0/0/0/0 E11003 L739");
+        row("rollover", "pRlavd", "L748 P0/8/1/48.1/36 T0/8/1");
         row("device lines", "pe", "L765 L772 L773 L774 L775 L786");
         row("sync: ahead, equal, behind", "pFlavd +1 ptlavd +1 pBlavd",
-            "L451 Y P0/8/1 T0/8/1 P1/8/1 L451 Y P1/8/1", 1.4, 8, true);
-        row("sync off", "pFlavd", "P0/8/1 T0/8/1");
-        row("rollover corrected before the time check", "pRlavd", "L748 P0/8/1 T0/8/1", 1.4, 8, true);
+            "L451 Y P0/8/1/48.1/36 T0/8/1 P1/8/1/48.1/36 L451 Y P1/8/1/48.1/36", 1.4, 8, true);
+        row("sync off", "pFlavd", "P0/8/1/48.1/36 T0/8/1");
+        row("rollover corrected before the time check", "pRlavd", "L748 P0/8/1/48.1/36 T0/8/1", 1.4, 8, true);
     }
     void sequences()
     {
@@ -196,7 +212,8 @@ private Q_SLOTS:
         QVERIFY(evaluation.disconnected());
         evaluation.evaluate(report(QStringLiteral("pslav"), nowMs, 1.0, 5));
         QCOMPARE(evaluation.fixMode(), 3);
-        QCOMPARE(evaluation.fixMask(), SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET | SGpsReport::SPEED_SET);
+        QCOMPARE(evaluation.fixMask(),
+                 SGpsReport::LATLON_SET | SGpsReport::ALTITUDE_SET | SGpsReport::SPEED_SET);
         evaluation.evaluate(report(QStringLiteral("ptd"), nowMs, kNaN, 3));
         QCOMPARE(evaluation.fixMask(), quint64(0));
         QCOMPARE(evaluation.lastValid(), LV::FixTaken);

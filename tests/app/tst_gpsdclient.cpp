@@ -39,7 +39,8 @@ QByteArray nmea(const QByteArray &body)
 QByteArray tpvAt(int second)
 {
     return QByteArray(R"({"class":"TPV","mode":3,"time":"2026-11-22T09:53:)") +
-           QByteArray::number(second).rightJustified(2, '0') + R"(.000Z","lat":48.1,"lon":11.5,"altMSL":500.0})";
+           QByteArray::number(second).rightJustified(2, '0') +
+           R"(.000Z","lat":48.1,"lon":11.5,"altMSL":500.0})";
 }
 const QByteArray kGga = nmea("GNGGA,095311.00,4806.000,N,01130.000,E,1,09,1.23,500.0,M,47.0,M,,");
 } // namespace
@@ -143,8 +144,8 @@ private Q_SLOTS:
     // came): a sky report ends the fallback at once, its absence resumes it.
     void ggaStandsInForSky()
     {
-        const QList<QByteArray> lines = {tpvAt(0), kGga,     tpvAt(5), kGga, tpvAt(6),
-                                         kGga,     tpvAt(7), kSky,     kGga, tpvAt(13), kGga};
+        const QList<QByteArray> lines = {tpvAt(0), kGga, tpvAt(5), kGga,      tpvAt(6), kGga,
+                                         tpvAt(7), kSky, kGga,     tpvAt(13), kGga};
         const QVector<SGpsReport> reports = CGpsdClient::unpackLines(lines);
         QString got;
         for (const SGpsReport &r : reports)

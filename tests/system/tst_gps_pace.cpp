@@ -126,9 +126,8 @@ private Q_SLOTS:
         QFETCH(bool, fromGga);
         // situation: time check on, a track point every 5 s; out of the yard into town
         GpsFixture f;
-        QVERIFY2(f.startSystem(
-                     {{QStringLiteral("setSetupGps"), gpsSetup(1, true)},
-                      {QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 5, 1000, 10)}}),
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGps"), gpsSetup(1, true)},
+                                {QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 5, 1000, 10)}}),
                  qPrintable(f.error));
         const qint64 startMs = (QDateTime::currentMSecsSinceEpoch() + kLeadMs) / 1000 * 1000;
         TestDrive drive;
@@ -217,8 +216,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
         QString error;
-        QVERIFY2(realTimeDrive({"--sentences", "RMC,GGA,GSA,GSV"}, nmea, dir.filePath(QStringLiteral("truth")), 20,
-                               threeSatellites, &error),
+        QVERIFY2(realTimeDrive({"--sentences", "RMC,GGA,GSA,GSV"}, nmea,
+                               dir.filePath(QStringLiteral("truth")), 20, threeSatellites, &error),
                  qPrintable(error));
         QVERIFY2(f.playFile(nmea, realTimeCycle(nmea)), qPrintable(f.error));
         GpsFixture::waitUntil([&f] { return f.fixes().size() >= 12; }, 20000 + kDrainMs);
@@ -227,11 +226,13 @@ private Q_SLOTS:
         // each logged as line 903 and none rounded (line 896)
         const QList<GpsFixture::Line> log = f.log();
         QVERIFY(f.fixes().size() >= 12);
-        QCOMPARE(GpsFixture::timesOf(log, QStringLiteral("Line:  903 :  isfinite(gpsdata.dop.hdop) == 0 ")).size(),
-                 f.fixes().size());
+        QCOMPARE(
+            GpsFixture::timesOf(log, QStringLiteral("Line:  903 :  isfinite(gpsdata.dop.hdop) == 0 ")).size(),
+            f.fixes().size());
         QVERIFY(GpsFixture::timesOf(log, QStringLiteral("Line:  896 ")).isEmpty());
         for (const GpsFixture::Published &p : f.published())
-            QCOMPARE(QString::number(p.point.hdop) + '/' + QString::number(p.point.satellites), QString("1000/3"));
+            QCOMPARE(QString::number(p.point.hdop) + '/' + QString::number(p.point.satellites),
+                     QString("1000/3"));
         const QList<CLogTracking> points = f.trackPoints();
         QVERIFY(points.size() >= 2);
         for (const CLogTracking &t : points)
@@ -250,7 +251,8 @@ private Q_SLOTS:
         const QString nmea = dir.filePath(QStringLiteral("drive.nmea"));
         const QString truth = dir.filePath(QStringLiteral("truth.tsv"));
         QString error;
-        QVERIFY2(realTimeDrive({}, nmea, truth, 60, [](const QByteArray &s) { return s; }, &error),
+        QVERIFY2(realTimeDrive(
+                     {}, nmea, truth, 60, [](const QByteArray &s) { return s; }, &error),
                  qPrintable(error));
         QVERIFY2(f.playFile(nmea, realTimeCycle(nmea)), qPrintable(f.error));
         GpsFixture::waitUntil([] { return false; }, 60000 + kLeadMs + 3000);
@@ -260,15 +262,17 @@ private Q_SLOTS:
         QFile all(truth);
         QFile from(dir.filePath(QStringLiteral("from-first-fix.tsv")));
         QVERIFY(all.open(QIODevice::ReadOnly) && from.open(QIODevice::WriteOnly));
-        const QByteArray firstFix =
-            QDateTime::fromMSecsSinceEpoch(fixes.first().gpsMs, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1();
+        const QByteArray firstFix = QDateTime::fromMSecsSinceEpoch(fixes.first().gpsMs, Qt::UTC)
+                                        .toString(Qt::ISODateWithMs)
+                                        .toLatin1();
         for (const QByteArray &line : all.readAll().split('\n'))
             if (line.startsWith('#') || line.left(firstFix.size()) >= firstFix)
                 from.write(line + '\n');
         from.close();
         QProcess fidelity;
-        fidelity.start(QStringLiteral(VORLAN_BINARY_DIR "/ctl/vorlanctl"),
-                       {"fidelity", from.fileName(), "--setup", "distance:40", "--points", dir.filePath("points")});
+        fidelity.start(
+            QStringLiteral(VORLAN_BINARY_DIR "/ctl/vorlanctl"),
+            {"fidelity", from.fileName(), "--setup", "distance:40", "--points", dir.filePath("points")});
         QVERIFY(fidelity.waitForFinished(30000) && fidelity.exitCode() == 0);
         QFile predicted(dir.filePath(QStringLiteral("points")));
         QVERIFY(predicted.open(QIODevice::ReadOnly));
@@ -283,10 +287,11 @@ private Q_SLOTS:
         QVERIFY(stored.size() >= 5);
         for (int i = 0; i < stored.size(); ++i) {
             const CGpsPoint &p = stored.at(i).oGpsPoint;
-            QCOMPARE(QDateTime::fromMSecsSinceEpoch(p.dateTime.toMSecsSinceEpoch(), Qt::UTC).toString(Qt::ISODateWithMs),
+            QCOMPARE(QDateTime::fromMSecsSinceEpoch(p.dateTime.toMSecsSinceEpoch(), Qt::UTC)
+                         .toString(Qt::ISODateWithMs),
                      QString::fromLatin1(expected.at(i).at(1)));
             QVERIFY(CTracking::distanceMetres(p.latitude, p.longitude, expected.at(i).at(2).toDouble(),
-                                             expected.at(i).at(3).toDouble()) < 1.0);
+                                              expected.at(i).at(3).toDouble()) < 1.0);
         }
     }
 };
