@@ -123,6 +123,7 @@ private Q_SLOTS:
         QTest::newRow("quality 0") << nmea("GPGGA,1,2,N,3,E,0,08,1.0,1,M,1,M,,") << -1 << 0.0;
         QTest::newRow("empty HDOP") << nmea("GPGGA,1,2,N,3,E,1,08,,1,M,1,M,,") << -1 << 0.0;
         QTest::newRow("empty satellites") << nmea("GPGGA,1,2,N,3,E,1,,1.0,1,M,1,M,,") << -1 << 0.0;
+        QTest::newRow("HDOP 0, nothing after it") << nmea("GPGGA,1,2,N,3,E,1,05,0.0") << 5 << 0.0;
         QTest::newRow("negative HDOP") << nmea("GPGGA,1,2,N,3,E,1,08,-1.0,1,M,1,M,,") << -1 << 0.0;
         QTest::newRow("cut short") << nmea("GPGGA,1,2,N,3,E,1,08") << -1 << 0.0;
         QTest::newRow("checksum wrong") << QByteArray(kGga).replace("1.23", "1.24") << -1 << 0.0;
@@ -148,9 +149,11 @@ private Q_SLOTS:
                                          tpvAt(7), kSky, kGga,     tpvAt(13), kGga};
         const QVector<SGpsReport> reports = CGpsdClient::unpackLines(lines);
         QString got;
-        for (const SGpsReport &r : reports)
+        for (const SGpsReport &r : reports) {
+            QVERIFY(r.set & R::PACKET_SET);
             got += (r.set & R::DOP_SET) ? QStringLiteral("D%1/%2 ").arg(r.satellitesUsed).arg(r.hdop)
                                         : QStringLiteral("%1 ").arg(r.satellitesUsed);
+        }
         QCOMPARE(got, QStringLiteral("0 0 0 0 0 D9/1.23 9 D2/7.5 2 2 D9/1.23 "));
         QCOMPARE(reports[0].set & R::DOP_SET, quint64(0));
     }
