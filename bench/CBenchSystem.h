@@ -1,18 +1,18 @@
 #ifndef CBENCHSYSTEM_H
 #define CBENCHSYSTEM_H
 
-#include "../tests/support/GpsFixture.h"
+#include "../tests/support/SystemFixture.h"
 
 #include <QProcess>
 #include <QStringList>
 
 class CRotatedLog;
 
-// The system of GpsFixture for measurements: the daemon may run under a
+// The system of SystemFixture for measurements: the daemon may run under a
 // wrapper (valgrind) and with any settings file, so its start is judged by
 // the data service's calls and never by its log lines, which the settings
 // may leave out or rotate away.
-class CBenchSystem : public GpsFixture
+class CBenchSystem : public SystemFixture
 {
 public:
     static constexpr int kStartTimeoutMs = 30000;

@@ -1,15 +1,45 @@
 #include "SystemFixture.h"
 
+#include <QCoreApplication>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
 
+#include <algorithm>
+
+namespace
+{
+constexpr int kPollMs = 20;
+
+// "... QDateTime("Mon Mar 2 06:00:01 2026") ": the receiver time of a fix.
+qint64 loggedDateTime(const QString &message, const QTimeZone &zone)
+{
+    const int open = message.indexOf(QLatin1String("QDateTime(\""));
+    const int close = message.indexOf(QLatin1String("\")"), open);
+    QDateTime at = QLocale::c().toDateTime(message.mid(open + 11, close - open - 11),
+                                           QStringLiteral("ddd MMM d HH:mm:ss yyyy"));
+    if (open < 0 || close < 0 || !at.isValid())
+        return -1;
+    at.setTimeZone(zone);
+    return at.toMSecsSinceEpoch();
+}
+} // namespace
+
 SystemFixture::SystemFixture(TestBus::Listen listen) : bus(listen) {}
+
+const char *SystemFixture::unavailable()
+{
+    // gpsd's port, /etc and the GPIO file must be the test's own.
+    if (qEnvironmentVariable("VORLAN_SANDBOX") != QLatin1String("1"))
+        return "runs only inside scripts/sandbox-run";
+    return TestGpsd::isInstalled() ? nullptr : "gpsfake or gpsd is not installed";
+}
 
 bool SystemFixture::startBus()
 {
@@ -80,6 +110,21 @@ bool SystemFixture::startSequence(int timeoutMs)
     return false;
 }
 
+bool SystemFixture::startSystem(const QList<QPair<QString, QByteArray>> &setupRecords)
+{
+    if (!startBus() || !startStore())
+        return false;
+    for (const auto &record : setupRecords)
+        if (!storeSetup(record.first, record.second))
+            error = QStringLiteral("store refused ") + record.first;
+    if (!error.isEmpty() || !startDaemon())
+        return false;
+    if (startSequence())
+        return true;
+    error = QStringLiteral("start sequence did not end");
+    return false;
+}
+
 bool SystemFixture::storeSetup(const QString &setMember, const QByteArray &record, int process)
 {
     QDBusInterface setup(QStringLiteral("com.Brask.Vorlan"), QStringLiteral("/SetupData"),
@@ -144,4 +189,123 @@ bool SystemFixture::answersNameRequest(int timeoutMs)
     const int before = peer->seen(QStringLiteral("sigSendName")).size();
     peer->emitSignal(QStringLiteral("sigGetName"), {peer->pid(), int(daemon.pid())});
     return peer->waitFor(QStringLiteral("sigSendName"), before + 1, timeoutMs);
+}
+
+bool SystemFixture::play(const TestDrive &drive, double epochSec, int from, int to)
+{
+    static int files = 0;
+    const QString path = m_dir.filePath(QStringLiteral("drive%1.nmea").arg(++files));
+    if (drive.write(path, from, to))
+        return playFile(path, drive.cycleFor(epochSec));
+    error = QStringLiteral("cannot write ") + path;
+    return false;
+}
+
+bool SystemFixture::playRealTime(const TestDrive &drive, int seconds)
+{
+    int sentences = 0;
+    for (const TestDrive::Epoch &e : drive.epochs())
+        sentences += int(e.sentences.size());
+    // play() spreads an epoch's time over the sentences of the first one
+    return play(drive, double(seconds) / sentences * drive.sentencesPerEpoch());
+}
+
+bool SystemFixture::playFile(const QString &file, double cycleSec)
+{
+    if (gpsd.start(file, cycleSec))
+        return true;
+    error = gpsd.error();
+    return false;
+}
+
+bool SystemFixture::waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    for (QDeadlineTimer deadline(timeoutMs); !done(); QThread::msleep(kPollMs)) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+    }
+    return true;
+}
+
+bool SystemFixture::waitForFix(qint64 gpsMs, int timeoutMs)
+{
+    int checked = 0;
+    // The log grows by a few kB per second; look at it every 0.5 s.
+    return waitUntil(
+        [&] {
+            const QList<Fix> all = ++checked % 25 == 1 ? fixes() : QList<Fix>();
+            return std::any_of(all.cbegin(), all.cend(), [&](const Fix &f) { return f.gpsMs >= gpsMs; });
+        },
+        timeoutMs);
+}
+
+QList<SystemFixture::Line> SystemFixture::log() const
+{
+    QList<Line> out;
+    for (const QString &l : TestDaemon::logLines())
+        out.append({TestDaemon::timeOf(l), TestDaemon::messageOf(l)});
+    return out;
+}
+
+QList<qint64> SystemFixture::timesOf(const QList<Line> &log, const QString &text, qint64 fromMs, qint64 toMs)
+{
+    QList<qint64> out;
+    for (const Line &l : log)
+        if (l.atMs >= fromMs && l.atMs <= toMs && l.message.contains(text))
+            out << l.atMs;
+    return out;
+}
+
+QList<SystemFixture::Fix> SystemFixture::fixes() const
+{
+    QList<Fix> out;
+    qint64 gpsMs = -1;
+    for (const Line &l : log()) {
+        if (l.message.contains(QLatin1String("Line:  753 :")) ||
+            l.message.contains(QLatin1String("Line:  748 :")))
+            gpsMs = loggedDateTime(l.message, daemonZone);
+        else if (l.message.contains(QLatin1String("Line:  921 :  SaveGPSData eTrackingStatus")))
+            out.append({l.atMs, gpsMs, false});
+        else if (l.message.contains(QLatin1String("Line:  1102 :  Send GPS data to Logbook")) &&
+                 !out.isEmpty())
+            out.last().stored = true;
+    }
+    return out;
+}
+
+QList<SystemFixture::Published> SystemFixture::published() const
+{
+    QList<Published> out;
+    for (const auto &s : peer->seen(QStringLiteral("sigActualGpsData"))) {
+        const QByteArray bytes = s.arguments.value(1).toByteArray();
+        out.append({s.wallMs, bytes, CGpsPoint(bytes)});
+    }
+    return out;
+}
+
+SystemFixture::Published SystemFixture::publishedAfter(qint64 atMs) const
+{
+    for (const Published &p : published())
+        if (p.atMs >= atMs)
+            return p;
+    return Published();
+}
+
+QList<CLogTracking> SystemFixture::trackPoints() const
+{
+    QList<CLogTracking> out;
+    for (const Call &c : calls())
+        if (c.member == QLatin1String("setLogbookDataTracking"))
+            out.append(CLogTracking(c.bytes));
+    return out;
+}
+
+QList<qint32> SystemFixture::gpsEvents() const
+{
+    QList<qint32> out;
+    for (const Call &c : calls())
+        if (c.member == QLatin1String("setLogbookGPS"))
+            out << CLogBase::peekSubType(c.bytes);
+    return out;
 }

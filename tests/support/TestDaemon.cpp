@@ -15,25 +15,29 @@
 
 namespace
 {
+QByteArray procFile(const QString &pid, const char *name)
+{
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid, QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The fields of /proc/<pid>/stat after "pid (comm) ", which may hold blanks:
 // state, ppid, ... (field 3 of the file is the first here).
 QList<QByteArray> statFields(const QString &pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    const QByteArray text = procFile(pid, "stat");
     return text.mid(text.lastIndexOf(')') + 2).split(' ');
 }
 } // namespace
 
-QList<pid_t> TestDaemon::childrenOf(pid_t parent, const QString &exe)
+QList<pid_t> TestDaemon::childrenOf(pid_t parent, const QString &command)
 {
     QList<pid_t> found;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         const pid_t pid = entry.toInt();
         if (pid > 0 && statFields(entry).value(1).toInt() == parent &&
-            (exe.isEmpty() ||
-             QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).canonicalFilePath() == exe))
+            (command.isEmpty() || procFile(entry, "cmdline").contains(QFile::encodeName(command))))
             found << pid;
     }
     return found;
@@ -110,11 +114,12 @@ bool TestDaemon::start(const QProcessEnvironment &env)
     parent.setProcessEnvironment(env);
     parent.setProcessChannelMode(QProcess::MergedChannels);
     parent.setStandardOutputFile(output.fileName());
-    parent.start(binary(), QStringList());
+    const QStringList command = wrapper + QStringList{binary()};
+    parent.start(command.first(), command.mid(1));
     if (!parent.waitForStarted(5000))
         return false;
     m_parentPid = pid_t(parent.processId());
-    if (!parent.waitForFinished(10000)) {
+    if (!parent.waitForFinished(startTimeoutMs)) {
         parent.kill();
         return false;
     }
@@ -122,10 +127,9 @@ bool TestDaemon::start(const QProcessEnvironment &env)
     QThread::msleep(50); // lets the child's lines before the detach land too
     m_parentOutput = output.readAll();
 
-    const QString exe = QFileInfo(binary()).canonicalFilePath();
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(startTimeoutMs);
     for (QList<pid_t> children; !deadline.hasExpired(); QThread::msleep(20)) {
-        if (!(children = childrenOf(getpid(), exe)).isEmpty()) {
+        if (!(children = childrenOf(getpid(), binary())).isEmpty()) {
             m_pid = children.first();
             m_reaped = false;
             return m_parentExit == 0;

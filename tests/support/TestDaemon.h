@@ -33,11 +33,11 @@ public:
     // When the line was logged (ms since 1970; lines carry UTC); -1 when
     // the line has no time.
     static qint64 timeOf(const QString &line);
-    // Processes whose parent is this one (and whose executable is exe, when given).
-    static QList<pid_t> childrenOf(pid_t parent, const QString &exe = QString());
+    // Processes whose parent is this one (and whose command line holds command, when given).
+    static QList<pid_t> childrenOf(pid_t parent, const QString &command = QString());
 
-    // Starts the binary; returns false when the parent did not exit 0 or no
-    // child could be found within a few seconds.
+    // Starts the binary (behind the wrapper's command, when set); returns false
+    // when the parent did not exit 0 or no child was found within startTimeoutMs.
     bool start(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
     pid_t pid() const { return m_pid; }
     pid_t parentPid() const { return m_parentPid; }
@@ -56,6 +56,9 @@ public:
     qint64 cpuMs() const;
     // SIGKILL and reap, for clean-up.
     void kill();
+
+    QStringList wrapper;
+    int startTimeoutMs = 10000;
 
 private:
     pid_t m_pid = -1;

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 namespace
 {
@@ -21,9 +20,8 @@ QString TestDrive::generator()
 bool TestDrive::generate(const QStringList &arguments, int first, int last)
 {
     m_epochs.clear();
-    QTemporaryDir dir;
-    const QString nmeaPath = dir.filePath(QStringLiteral("drive.nmea"));
-    const QString truthPath = dir.filePath(QStringLiteral("drive.truth"));
+    const QString nmeaPath = m_dir.filePath(QStringLiteral("drive.nmea"));
+    const QString truthPath = truthFile();
     QProcess run;
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start(generator(),
@@ -83,6 +81,13 @@ bool TestDrive::generate(const QStringList &arguments, int first, int last)
     }
     m_epochs = all.mid(first, last - first);
     return true;
+}
+
+void TestDrive::edit(const std::function<QByteArray(const QByteArray &)> &change)
+{
+    for (Epoch &e : m_epochs)
+        for (QByteArray &s : e.sentences)
+            s = change(s);
 }
 
 bool TestDrive::write(const QString &path, int from, int to, bool append) const

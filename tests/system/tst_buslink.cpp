@@ -3,8 +3,7 @@
 // other processes (GPS switched off and on while fixes come in), and the data
 // service failing or absent.
 
-#include "../support/FakeGpsd.h"
-#include "../support/GpsFixture.h"
+#include "../support/SystemFixture.h"
 
 #include <QDataStream>
 #include <QtTest>
@@ -133,11 +132,10 @@ private Q_SLOTS:
     {
         FakeGpsd receiver;
         QVERIFY(receiver.listen());
-        GpsFixture f;
-        QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
+        SystemFixture f;
+        QVERIFY2(f.startSystem(), qPrintable(f.error));
         const int pid = int(f.daemon.pid());
-        const qint64 first = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
-        receiver.play(FakeGpsd::fixesFrom(first), 250);
+        receiver.playFixes(250);
 
         // situation: another process stores tracking by distance (500 m)
         const QByteArray byDistance = trackingSetup(3, 30, 500, 20);
@@ -178,17 +176,17 @@ private Q_SLOTS:
                               QStringLiteral("0000000600002af9")}));
         // expected: nothing handed on or published while off; then polling resumes
         // on the open connection, at once, with the next report waiting in it
-        const QList<GpsFixture::Line> log = f.log();
-        const qint64 offAt = GpsFixture::timesOf(log, QStringLiteral("Line:  1467 :")).value(0);
-        const qint64 onAt = GpsFixture::timesOf(log, QStringLiteral("Line:  1462 :")).value(0);
-        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const QList<SystemFixture::Line> log = f.log();
+        const qint64 offAt = SystemFixture::timesOf(log, QStringLiteral("Line:  1467 :")).value(0);
+        const qint64 onAt = SystemFixture::timesOf(log, QStringLiteral("Line:  1462 :")).value(0);
+        const QList<SystemFixture::Fix> fixes = f.fixes();
         const auto after = std::find_if(fixes.cbegin(), fixes.cend(),
-                                        [&](const GpsFixture::Fix &x) { return x.atMs > offAt; });
+                                        [&](const SystemFixture::Fix &x) { return x.atMs > offAt; });
         QVERIFY(after != fixes.cbegin() && after != fixes.cend());
         QVERIFY2(after->atMs > onAt && after->atMs - onAt < 1500,
                  qPrintable(QString::number(after->atMs - onAt)));
         QCOMPARE(after->gpsMs, (after - 1)->gpsMs + 1000);
-        for (const GpsFixture::Published &p : f.published())
+        for (const SystemFixture::Published &p : f.published())
             QVERIFY2(p.atMs < offAt + 300 || p.atMs > onAt, qPrintable(QString::number(p.atMs - offAt)));
         QCOMPARE(receiver.connections(), 1);
     }
@@ -272,7 +270,7 @@ private Q_SLOTS:
     {
         QDir(QStringLiteral("/sys/devices/virtual/gpio/gpio27")).removeRecursively();
         SystemFixture f;
-        QVERIFY2(f.startBus() && f.startStore() && f.startDaemon() && f.startSequence(), qPrintable(f.error));
+        QVERIFY2(f.startSystem(), qPrintable(f.error));
         QVERIFY(f.daemon.waitForLog(
             QStringLiteral(
                 "W File: cgpsprog Line:  412 :  Error opening gpio27 device  No such file or directory "),

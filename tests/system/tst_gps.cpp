@@ -1,19 +1,23 @@
-// The GPS path end to end: a generated drive played by gpsfake into a real
-// gpsd, the daemon binary reading it, the stand-in data service storing what
-// the daemon sends, and the test as another process on the bus. Expected
-// track points come from the drive's ground truth and the tracking rules,
-// applied here on the daemon's own clock (its log) where a rule is about time.
-// gpsd or the receiver failing: tst_faults.
+// The GPS path end to end: drives played by gpsfake into a real gpsd, the
+// daemon binary reading it, the stand-in data service storing what the daemon
+// sends, and the test as another process on the bus. Generated drives play
+// either time-scaled, where expected track points come from the drive's ground
+// truth and the tracking rules applied on the daemon's own clock (its log), or
+// in real time on the board's clock, as receivers sold today send: a
+// multi-constellation one at 10 Hz (about 140 lines a second from gpsd), one
+// set to RMC and GGA only (no sky report for gpsd) and one that uses three
+// satellites and sends no HDOP. gpsd or the receiver failing: tst_faults.
 
-#include "../support/FakeGpsd.h"
-#include "../support/GpsFixture.h"
+#include "../support/SystemFixture.h"
 #include "logbook/CTracking.h"
 #include "records/CSetupGeneralNonWM.h"
 
 #include <QDataStream>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -28,9 +32,13 @@ constexpr qint64 kBoundaryMs = 250;
 constexpr double kSamePlaceM = 0.05;
 // After the drive has played, the daemon may still be reading gpsd's backlog.
 constexpr int kDrainMs = 20000;
+// From making a real-time drive to gpsfake playing its first epoch.
+constexpr int kLeadMs = 2000;
+constexpr qint64 kMaxBeatGapMs = 2000;
 const QStringList kDelivery = {QStringLiteral("--route"),    QStringLiteral("delivery"),
                                QStringLiteral("--seed"),     QStringLiteral("1"),
                                QStringLiteral("--duration"), QStringLiteral("220")};
+enum Sky { FromSky, FromGga, NoHdop };
 constexpr qint32 kGpsValidData = 11003;
 constexpr qint32 kGpsNoData = 11004;
 
@@ -56,7 +64,7 @@ QByteArray localDateTimeBytes(qint64 ms, const QTimeZone &zone)
     return out;
 }
 
-QString describe(const GpsFixture::Fix &f)
+QString describe(const SystemFixture::Fix &f)
 {
     return QStringLiteral("fix %1 at %2%3")
         .arg(QDateTime::fromMSecsSinceEpoch(f.gpsMs, Qt::UTC).toString(Qt::ISODate),
@@ -65,11 +73,11 @@ QString describe(const GpsFixture::Fix &f)
 }
 
 // Every fix handed on belongs to the drive, in order; hardly one is missing.
-void checkFixesFollowTheDrive(const QList<GpsFixture::Fix> &fixes, const TestDrive &drive)
+void checkFixesFollowTheDrive(const QList<SystemFixture::Fix> &fixes, const TestDrive &drive)
 {
     QVERIFY2(fixes.size() >= drive.epochs().size() * 9 / 10, qPrintable(QString::number(fixes.size())));
     qint64 previous = 0;
-    for (const GpsFixture::Fix &f : fixes) {
+    for (const SystemFixture::Fix &f : fixes) {
         QVERIFY2(drive.indexAt(f.gpsMs) >= 0 && f.gpsMs >= previous, qPrintable(describe(f)));
         previous = f.gpsMs;
     }
@@ -77,10 +85,10 @@ void checkFixesFollowTheDrive(const QList<GpsFixture::Fix> &fixes, const TestDri
 
 // Mode 3: the first fix seeds the anchor; a fix is stored when it lies at
 // least distanceM from the last stored point (or the seed).
-void checkDistanceRule(const QList<GpsFixture::Fix> &fixes, const TestDrive &drive, int distanceM)
+void checkDistanceRule(const QList<SystemFixture::Fix> &fixes, const TestDrive &drive, int distanceM)
 {
     const TestDrive::Epoch *anchor = &drive.epochs().at(drive.indexAt(fixes.first().gpsMs));
-    for (const GpsFixture::Fix &f : fixes) {
+    for (const SystemFixture::Fix &f : fixes) {
         const TestDrive::Epoch &e = drive.epochs().at(drive.indexAt(f.gpsMs));
         const double metres =
             CTracking::distanceMetres(e.latitude, e.longitude, anchor->latitude, anchor->longitude);
@@ -96,14 +104,15 @@ void checkDistanceRule(const QList<GpsFixture::Fix> &fixes, const TestDrive &dri
 // last stored one (the first fix at once, give or take a millisecond); in
 // mode 4 a due fix is stored at or above the level, or once more after it.
 // Returns how many decisions were clear of the boundary.
-int checkTimedRule(const QList<GpsFixture::Fix> &fixes, const TestDrive &drive, int intervalSec, int levelKmh)
+int checkTimedRule(const QList<SystemFixture::Fix> &fixes, const TestDrive &drive, int intervalSec,
+                   int levelKmh)
 {
     const qint64 intervalMs = intervalSec * 1000;
     qint64 clock = fixes.first().atMs - intervalMs;
     bool above = false;
     int clear = 0;
     for (int i = 0; i < fixes.size(); ++i) {
-        const GpsFixture::Fix &f = fixes.at(i);
+        const SystemFixture::Fix &f = fixes.at(i);
         const double kmh = drive.epochs().at(drive.indexAt(f.gpsMs)).kmh;
         const qint64 elapsed = f.atMs - clock;
         const bool due = elapsed >= intervalMs;
@@ -130,11 +139,11 @@ int checkTimedRule(const QList<GpsFixture::Fix> &fixes, const TestDrive &drive, 
 // The store got exactly the stored fixes as track points, in order, each
 // followed by its transfer request. The points carry the connection state,
 // 1, except for a fix handed on while it was still 0 (gpsMsUnconnected).
-void checkStoredPoints(const GpsFixture &f, const QList<GpsFixture::Fix> &fixes, const TestDrive &drive,
+void checkStoredPoints(const SystemFixture &f, const QList<SystemFixture::Fix> &fixes, const TestDrive &drive,
                        qint64 gpsMsUnconnected = -1)
 {
-    QList<GpsFixture::Fix> stored;
-    for (const GpsFixture::Fix &fix : fixes)
+    QList<SystemFixture::Fix> stored;
+    for (const SystemFixture::Fix &fix : fixes)
         if (fix.stored)
             stored << fix;
     const QList<SystemFixture::Call> calls = f.calls();
@@ -146,7 +155,7 @@ void checkStoredPoints(const GpsFixture &f, const QList<GpsFixture::Fix> &fixes,
         if (calls.at(i).member != QLatin1String("setLogbookDataTracking"))
             continue;
         QVERIFY2(points < stored.size() && i + 2 < calls.size(), "more track points than stored fixes");
-        const GpsFixture::Fix &fix = stored.at(points);
+        const SystemFixture::Fix &fix = stored.at(points);
         QCOMPARE(calls.at(i).process, pid);
         QCOMPARE(calls.at(i + 1).member, QStringLiteral("getRuntimeTriggerFtpTransfer"));
         QCOMPARE(calls.at(i + 2).member, QStringLiteral("setRuntimeTriggerFtpTransfer"));
@@ -172,26 +181,52 @@ void checkStoredPoints(const GpsFixture &f, const QList<GpsFixture::Fix> &fixes,
     QCOMPARE(triggers, points);
 }
 
-// Replaces /etc/localtime (private to the sandbox) for one case.
-class LocalTimeZone
+// A sentence as a receiver sends it that uses only three satellites: GGA
+// with three and no HDOP, GSA with the first three and no dilutions.
+QByteArray threeSatellites(const QByteArray &sentence)
 {
-public:
-    explicit LocalTimeZone(const QString &zone) : m_previous(QFile::symLinkTarget(QLatin1String(kPath)))
-    {
-        QFile::remove(QLatin1String(kPath));
-        QFile::link(QStringLiteral("/usr/share/zoneinfo/") + zone, QLatin1String(kPath));
+    const int star = sentence.indexOf('*');
+    QList<QByteArray> f = sentence.mid(1, star - 1).split(',');
+    if (f[0].endsWith("GGA") && f.size() > 8) {
+        f[7] = "03";
+        f[8].clear();
+    } else if (f[0].endsWith("GSA") && f.size() > 17) {
+        for (int i = 6; i <= 17; ++i)
+            f[i].clear();
+    } else {
+        return sentence;
     }
-    ~LocalTimeZone()
-    {
-        QFile::remove(QLatin1String(kPath));
-        if (!m_previous.isEmpty())
-            QFile::link(m_previous, QLatin1String(kPath));
-    }
+    const QByteArray body = f.join(',');
+    char sum = 0;
+    for (const char c : body)
+        sum ^= c;
+    return '$' + body + '*' + QByteArray::number(quint8(sum), 16).toUpper().rightJustified(2, '0');
+}
 
-private:
-    static constexpr const char *kPath = "/etc/localtime";
-    QString m_previous;
-};
+// `seconds` of the delivery round from `skip` s on, starting on the board's
+// clock when it is played in real time right away.
+bool generateRealTime(TestDrive &drive, const QStringList &options, int skip, int seconds, int rate = 1)
+{
+    const qint64 startMs = (QDateTime::currentMSecsSinceEpoch() + kLeadMs) / 1000 * 1000;
+    return drive.generate(
+        options + QStringList{"--rate", QString::number(rate), "--skip", QString::number(skip), "--duration",
+                              QString::number(skip + seconds), "--start",
+                              QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC).toString(Qt::ISODate)},
+        0, seconds * rate);
+}
+
+// Index of the epoch of the drive in that second at that place, from `from` on; -1 if none.
+int epochOf(const TestDrive &drive, const CGpsPoint &p, int from)
+{
+    const qint64 second = p.dateTime.toMSecsSinceEpoch() / 1000 * 1000;
+    for (int i = std::max(0, from); i < drive.epochs().size(); ++i) {
+        const TestDrive::Epoch &e = drive.epochs().at(i);
+        if (e.utcMs / 1000 * 1000 == second &&
+            CTracking::distanceMetres(p.latitude, p.longitude, e.latitude, e.longitude) <= kSamePlaceM)
+            return i;
+    }
+    return -1;
+}
 } // namespace
 
 class tst_Gps : public QObject
@@ -201,7 +236,7 @@ class tst_Gps : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (const char *why = GpsFixture::unavailable())
+        if (const char *why = SystemFixture::unavailable())
             QSKIP(why);
     }
 
@@ -236,7 +271,7 @@ private Q_SLOTS:
         // situation: the tracking setup stored by another process, then the drive plays
         TestDrive drive;
         QVERIFY2(drive.generate(kDelivery, first, last), qPrintable(drive.error()));
-        GpsFixture f;
+        SystemFixture f;
         QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"),
                                  trackingSetup(status, interval, distance, level)}}),
                  qPrintable(f.error));
@@ -245,7 +280,7 @@ private Q_SLOTS:
         QVERIFY(f.waitForFix(drive.epochs().last().utcMs, driveMs + kDrainMs));
 
         // expected: the stored points are exactly those the rule picks from the fixes handed on
-        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const QList<SystemFixture::Fix> fixes = f.fixes();
         checkFixesFollowTheDrive(fixes, drive);
         if (QTest::currentTestFailed())
             return;
@@ -274,27 +309,27 @@ private Q_SLOTS:
                            kFirst, 138),
             qPrintable(drive.error()));
         const auto epochMs = [&](int roundSecond) { return drive.epochs().at(roundSecond - kFirst).utcMs; };
-        GpsFixture f;
+        SystemFixture f;
         QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 10, 1000, 10)}}),
                  qPrintable(f.error));
         QVERIFY2(f.play(drive, kTrackingEpochSec), qPrintable(f.error));
         QVERIFY(f.waitForFix(epochMs(136), 50000 + kDrainMs));
-        const QList<GpsFixture::Line> log = f.log();
-        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const QList<SystemFixture::Line> log = f.log();
+        const QList<SystemFixture::Fix> fixes = f.fixes();
 
         // expected: after 10 s without a position, one warning, a zeroed point
         // published (status 0, hdop and track kept), one GPS_NoData
         const QString noView =
             QStringLiteral("W File: cgpsprog Line:  709 :  Send / store last valid GPS data after "
                            "timeout for valid GPS data (No view to sat's). Only PACKET_SET was set ");
-        QCOMPARE(GpsFixture::timesOf(log, noView).size(), 1);
-        const qint64 noViewAt = GpsFixture::timesOf(log, noView).first();
+        QCOMPARE(SystemFixture::timesOf(log, noView).size(), 1);
+        const qint64 noViewAt = SystemFixture::timesOf(log, noView).first();
         qint64 lastFixBefore = 0;
-        for (const GpsFixture::Fix &fix : fixes)
+        for (const SystemFixture::Fix &fix : fixes)
             lastFixBefore = fix.gpsMs < epochMs(kNoFixFrom) ? fix.atMs : lastFixBefore;
         QVERIFY2(noViewAt - lastFixBefore > 10000 && noViewAt - lastFixBefore < 12600,
                  qPrintable(QString::number(noViewAt - lastFixBefore)));
-        const GpsFixture::Published fallback = f.publishedAfter(noViewAt);
+        const SystemFixture::Published fallback = f.publishedAfter(noViewAt);
         QCOMPARE(fallback.bytes.size(), CGpsPoint::kStreamSize);
         QCOMPARE(fallback.bytes.mid(kPointLat, 24).toHex(), QByteArray(24, '\0').toHex()); // lat, lon, alt
         QCOMPARE(fallback.bytes.mid(kPointStatus, 4).toHex(), QByteArray("00000000"));
@@ -306,7 +341,7 @@ private Q_SLOTS:
         // back: fixes flow again without a new GPS_ValidData; the connection state
         // returns to 1 only after the first of them has been published
         int afterNoFix = 0;
-        for (const GpsFixture::Published &p : f.published())
+        for (const SystemFixture::Published &p : f.published())
             if (p.atMs > fallback.atMs)
                 QCOMPARE(p.point.status, afterNoFix++ == 0 ? 0 : 1);
         QVERIFY(afterNoFix >= 5);
@@ -315,7 +350,7 @@ private Q_SLOTS:
         checkTimedRule(fixes, drive, 10, -1);
         if (QTest::currentTestFailed())
             return;
-        const auto back = std::find_if(fixes.cbegin(), fixes.cend(), [&](const GpsFixture::Fix &fix) {
+        const auto back = std::find_if(fixes.cbegin(), fixes.cend(), [&](const SystemFixture::Fix &fix) {
             return fix.gpsMs > epochMs(kNoFixFrom);
         });
         QVERIFY(back != fixes.cend() && back->stored);
@@ -330,10 +365,17 @@ private Q_SLOTS:
         // switches time sync off.
         const QTimeZone berlin("Europe/Berlin");
         const QTimeZone newYork("America/New_York");
-        LocalTimeZone localTime(QStringLiteral("Europe/Berlin"));
+        // /etc/localtime is private to the sandbox
+        const QString previousZone = QFile::symLinkTarget(QStringLiteral("/etc/localtime"));
+        QFile::remove(QStringLiteral("/etc/localtime"));
+        QFile::link(QStringLiteral("/usr/share/zoneinfo/Europe/Berlin"), QStringLiteral("/etc/localtime"));
+        const auto restoreZone = qScopeGuard([&] {
+            QFile::remove(QStringLiteral("/etc/localtime"));
+            QFile::link(previousZone, QStringLiteral("/etc/localtime"));
+        });
         FakeGpsd receiver;
         QVERIFY(receiver.listen());
-        GpsFixture f;
+        SystemFixture f;
         f.daemonZone = berlin;
         f.daemonEnvironment.remove(QStringLiteral("TZ"));
         CSetupGeneralNonWM general;
@@ -351,9 +393,9 @@ private Q_SLOTS:
         QVERIFY(f.storeSetup(QStringLiteral("setSetupGps"), gpsSetup(0, true)));
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= 15; }, 15000));
 
-        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const QList<SystemFixture::Fix> fixes = f.fixes();
         const qint64 offAt =
-            GpsFixture::timesOf(f.log(), QStringLiteral("Line:  1462 : Gps is enabled")).value(0);
+            SystemFixture::timesOf(f.log(), QStringLiteral("Line:  1462 : Gps is enabled")).value(0);
         const auto syncs = f.peer->seen(QStringLiteral("sigSyncTime"));
         QSet<QByteArray> requested;
         for (const auto &s : syncs) {
@@ -369,7 +411,7 @@ private Q_SLOTS:
         int quiet = 0;
         int quietOff = 0;
         QSet<QByteArray> explained;
-        for (const GpsFixture::Fix &fix : fixes) {
+        for (const SystemFixture::Fix &fix : fixes) {
             const qint64 ahead = fix.gpsMs - fix.atMs;
             // the time logged in local time is the receiver's: the daemon's own zone is intact
             QVERIFY2(ahead > 0 && ahead < 16000, qPrintable(describe(fix)));
@@ -398,8 +440,8 @@ private Q_SLOTS:
         // expected: published points carry the local time of the fix and the
         // offset of the New York wall clock read as local time
         int checked = 0;
-        for (const GpsFixture::Published &p : f.published()) {
-            for (const GpsFixture::Fix &fix : fixes) {
+        for (const SystemFixture::Published &p : f.published()) {
+            for (const SystemFixture::Fix &fix : fixes) {
                 if (p.bytes.mid(kPointDateTime, 9) != localDateTimeBytes(fix.gpsMs, berlin))
                     continue;
                 const QDateTime at = QDateTime::fromMSecsSinceEpoch(fix.gpsMs, Qt::UTC);
@@ -413,6 +455,164 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(checked >= 10, qPrintable(QString::number(checked)));
+    }
+    void everyEpochInTime_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("sky"); // where satellites and HDOP come from
+        QTest::newRow("multi-constellation, 10 Hz")
+            << QStringList{"--profile", "multi"} << 10 << 60 << int(FromSky);
+        // no sky report: satellites and HDOP come from GGA
+        QTest::newRow("RMC and GGA only, 1 Hz")
+            << QStringList{"--profile", "minimal"} << 1 << 40 << int(FromGga);
+        // 3D fixes and a sky report with three satellites, no HDOP
+        QTest::newRow("three satellites, no HDOP")
+            << QStringList{"--sentences", "RMC,GGA,GSA,GSV"} << 1 << 20 << int(NoHdop);
+    }
+
+    void everyEpochInTime()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, rate);
+        QFETCH(int, seconds);
+        QFETCH(int, sky);
+        // situation: time check on, a track point every 5 s; out of the yard into town
+        SystemFixture f;
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGps"), gpsSetup(1, true)},
+                                {QStringLiteral("setSetupGpsTracking"), trackingSetup(2, 5, 1000, 10)}}),
+                 qPrintable(f.error));
+        TestDrive drive;
+        QVERIFY2(generateRealTime(drive, options, 60, seconds, rate), qPrintable(drive.error()));
+        if (sky == NoHdop)
+            drive.edit(threeSatellites);
+        QVERIFY2(f.playRealTime(drive, seconds), qPrintable(f.error));
+        // The event loop alone while the drive plays, so the beats are stamped when they come.
+        SystemFixture::waitUntil([] { return false; }, seconds * 1000 + kDrainMs);
+
+        // expected: a fix handed on for every epoch of every whole second after the first fix
+        const QList<SystemFixture::Fix> fixes = f.fixes();
+        QVERIFY2(!fixes.isEmpty(), "no fix handed on");
+        QHash<qint64, int> perSecond;
+        qint64 previous = 0;
+        for (const SystemFixture::Fix &fix : fixes) {
+            QVERIFY2(fix.gpsMs >= previous, "fixes handed on out of order");
+            previous = fix.gpsMs;
+            ++perSecond[fix.gpsMs];
+        }
+        const qint64 lastMs = drive.epochs().last().utcMs / 1000 * 1000;
+        for (qint64 ms = fixes.first().gpsMs + 1000; ms < lastMs; ms += 1000)
+            QVERIFY2(perSecond.value(ms) >= rate,
+                     qPrintable(QStringLiteral("%1 fixes in the second %2 s into the drive")
+                                    .arg(perSecond.value(ms))
+                                    .arg((ms - drive.epochs().first().utcMs) / 1000)));
+
+        // every point published belongs to a later epoch than the one before, and
+        // from the first on every epoch in which the truck moved was published
+        int index = -1;
+        QSet<int> publishedEpochs;
+        for (const SystemFixture::Published &p : f.published()) {
+            const int at = epochOf(drive, p.point, index + 1);
+            QVERIFY2(at > index,
+                     qPrintable(QStringLiteral("a point published out of order after epoch %1").arg(index)));
+            index = at;
+            publishedEpochs.insert(at);
+            if (sky == NoHdop)
+                QCOMPARE(QString::number(p.point.hdop) + '/' + QString::number(p.point.satellites),
+                         QString("1000/3"));
+        }
+        QVERIFY2(!publishedEpochs.isEmpty(), "nothing published");
+        for (int i = *std::min_element(publishedEpochs.cbegin(), publishedEpochs.cend()) + 1;
+             i < drive.epochs().size(); ++i) {
+            const TestDrive::Epoch &e = drive.epochs().at(i), &before = drive.epochs().at(i - 1);
+            if (CTracking::distanceMetres(e.latitude, e.longitude, before.latitude, before.longitude) >
+                kSamePlaceM)
+                QVERIFY2(publishedEpochs.contains(i),
+                         qPrintable(QStringLiteral("epoch %1 not published").arg(i)));
+        }
+
+        // the heartbeat kept its beat, and the receiver's clock never counted as wrong
+        const auto beats = f.peer->seen(QStringLiteral("sigTrigger"));
+        QVERIFY(beats.size() >= seconds);
+        for (int i = 1; i < beats.size(); ++i)
+            QVERIFY2(beats.at(i).wallMs - beats.at(i - 1).wallMs < kMaxBeatGapMs,
+                     qPrintable(QStringLiteral("%1 ms without a heartbeat")
+                                    .arg(beats.at(i).wallMs - beats.at(i - 1).wallMs)));
+        QCOMPARE(int(f.peer->seen(QStringLiteral("sigSyncTime")).size()), 0);
+
+        // the track points carry the satellites and the rounded HDOP the receiver
+        // sent; without HDOP, 1000 and three satellites, each fix logged as line 903
+        // and none rounded (line 896)
+        const QList<CLogTracking> points = f.trackPoints();
+        QVERIFY2(points.size() >= seconds / 5 - 2, qPrintable(QString::number(points.size())));
+        for (const CLogTracking &t : points) {
+            const int at = epochOf(drive, t.oGpsPoint, 0);
+            QVERIFY(at >= 0);
+            if (sky == FromGga) {
+                QCOMPARE(t.oGpsPoint.satellites, drive.epochs().at(at).satellites);
+                QCOMPARE(t.oGpsPoint.hdop, std::round(drive.epochs().at(at).hdop));
+            } else if (sky == NoHdop) {
+                QCOMPARE(QString::number(t.oGpsPoint.hdop) + '/' + QString::number(t.oGpsPoint.satellites),
+                         QString("1000/3"));
+            }
+        }
+        if (sky == NoHdop) {
+            const QList<SystemFixture::Line> log = f.log();
+            QCOMPARE(
+                SystemFixture::timesOf(log, QStringLiteral("Line:  903 :  isfinite(gpsdata.dop.hdop) == 0 "))
+                    .size(),
+                fixes.size());
+            QVERIFY(SystemFixture::timesOf(log, QStringLiteral("Line:  896 ")).isEmpty());
+        }
+    }
+
+    void offlineReplayPredictsTheTrack()
+    {
+        // situation: tracking by distance, 40 m; the same drive (out of the yard, a junction,
+        // into town) to the daemon in real time and, from its first fix on, to vorlanctl fidelity
+        SystemFixture f;
+        QVERIFY2(f.startSystem({{QStringLiteral("setSetupGpsTracking"), trackingSetup(3, 10, 40, 10)}}),
+                 qPrintable(f.error));
+        TestDrive drive;
+        QVERIFY2(generateRealTime(drive, {}, 75, 60), qPrintable(drive.error()));
+        QVERIFY2(f.playRealTime(drive, 60), qPrintable(f.error));
+        SystemFixture::waitUntil([] { return false; }, 60000 + kLeadMs + 3000);
+        const QList<SystemFixture::Fix> fixes = f.fixes();
+        QVERIFY(fixes.size() >= 50);
+
+        QTemporaryDir dir;
+        QFile from(dir.filePath(QStringLiteral("from-first-fix.tsv")));
+        QVERIFY(from.open(QIODevice::WriteOnly));
+        const QByteArray firstFix = QDateTime::fromMSecsSinceEpoch(fixes.first().gpsMs, Qt::UTC)
+                                        .toString(Qt::ISODateWithMs)
+                                        .toLatin1();
+        for (const QByteArray &line : TestDaemon::readFile(drive.truthFile()).toLatin1().split('\n'))
+            if (line.startsWith('#') || line.left(firstFix.size()) >= firstFix)
+                from.write(line + '\n');
+        from.close();
+        QProcess fidelity;
+        fidelity.start(
+            QStringLiteral(VORLAN_BINARY_DIR "/ctl/vorlanctl"),
+            {"fidelity", from.fileName(), "--setup", "distance:40", "--points", dir.filePath("points")});
+        QVERIFY(fidelity.waitForFinished(30000) && fidelity.exitCode() == 0);
+        QList<QList<QByteArray>> expected;
+        for (const QByteArray &line : TestDaemon::readFile(dir.filePath("points")).toLatin1().split('\n'))
+            if (!line.isEmpty() && !line.startsWith('#'))
+                expected << line.split('\t');
+
+        // expected: the same points, at the same fixes and places
+        const QList<CLogTracking> stored = f.trackPoints();
+        QCOMPARE(stored.size(), expected.size());
+        QVERIFY(stored.size() >= 5);
+        for (int i = 0; i < stored.size(); ++i) {
+            const CGpsPoint &p = stored.at(i).oGpsPoint;
+            QCOMPARE(QDateTime::fromMSecsSinceEpoch(p.dateTime.toMSecsSinceEpoch(), Qt::UTC)
+                         .toString(Qt::ISODateWithMs),
+                     QString::fromLatin1(expected.at(i).at(1)));
+            QVERIFY(CTracking::distanceMetres(p.latitude, p.longitude, expected.at(i).at(2).toDouble(),
+                                              expected.at(i).at(3).toDouble()) < 1.0);
+        }
     }
 };
 

@@ -4,7 +4,7 @@
 // without them the cases skip. By default only the short ones play, all of
 // them with VORLAN_ALL_CAPTURES=1.
 
-#include "../support/GpsFixture.h"
+#include "../support/SystemFixture.h"
 
 #include <algorithm>
 
@@ -81,7 +81,7 @@ class tst_GpsCaptures : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (const char *why = GpsFixture::unavailable())
+        if (const char *why = SystemFixture::unavailable())
             QSKIP(why);
     }
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
     void replaysWithoutError()
     {
         QFETCH(QString, path);
-        GpsFixture f;
+        SystemFixture f;
         QVERIFY2(f.startSystem({}), qPrintable(f.error));
         QVERIFY2(f.playFile(path, kCycleSec), qPrintable(f.error));
 
@@ -127,9 +127,9 @@ private Q_SLOTS:
         // The receiver never counts as lost: no GPS_NoData, so no second GPS_ValidData.
         QCOMPARE(f.gpsEvents(), QList<qint32>{11003});
 
-        const QList<GpsFixture::Fix> fixes = f.fixes();
+        const QList<SystemFixture::Fix> fixes = f.fixes();
         QSet<int> seconds;
-        for (const GpsFixture::Fix &fix : fixes)
+        for (const SystemFixture::Fix &fix : fixes)
             seconds.insert(int((fix.gpsMs / 1000) % kSecondsPerDay));
         const QString name = QFileInfo(path).fileName();
         const int readme = readmeFixCounts().value(name, -1);
