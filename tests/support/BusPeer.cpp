@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
-#include <unistd.h>
 
 BusPeer::BusPeer(const QString &address, const QString &name)
     : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
@@ -19,11 +18,6 @@ BusPeer::BusPeer(const QString &address, const QString &name)
 BusPeer::~BusPeer()
 {
     QDBusConnection::disconnectFromBus(m_name);
-}
-
-int BusPeer::pid() const
-{
-    return int(getpid());
 }
 
 void BusPeer::emitSignal(const QString &member, const QVariantList &arguments)

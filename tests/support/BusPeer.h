@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QVariantList>
+#include <unistd.h>
 
 // Another process of the truck system, as the tests play it: sends the
 // system's broadcast signals from its own "/Signals" and records every
@@ -29,7 +30,7 @@ public:
 
     bool isConnected() const { return m_bus.isConnected(); }
     QDBusConnection &bus() { return m_bus; }
-    int pid() const;
+    int pid() const { return int(::getpid()); }
 
     void emitSignal(const QString &member, const QVariantList &arguments);
     QList<Seen> seen(const QString &member) const;

@@ -309,3 +309,12 @@ QList<qint32> SystemFixture::gpsEvents() const
             out << CLogBase::peekSubType(c.bytes);
     return out;
 }
+
+qint64 SystemFixture::longestBeatGapMs() const
+{
+    const auto beats = peer->seen(QStringLiteral("sigTrigger"));
+    qint64 longest = -1;
+    for (int i = 1; i < beats.size(); ++i)
+        longest = std::max(longest, beats.at(i).atMs - beats.at(i - 1).atMs);
+    return longest;
+}

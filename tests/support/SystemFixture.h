@@ -100,6 +100,8 @@ public:
     QList<CLogTracking> trackPoints() const;
     // Subtypes of the GPS logbook events the store received, in order.
     QList<qint32> gpsEvents() const;
+    // The longest pause between two heartbeats the peer saw; -1 with fewer than two.
+    qint64 longestBeatGapMs() const;
 
     QString callLogPath() const { return m_dir.filePath(QStringLiteral("calls.log")); }
     // The store keeps its data in this file when it is set, else in memory.

@@ -53,11 +53,6 @@ TestDaemon::~TestDaemon()
     kill();
 }
 
-QString TestDaemon::binary()
-{
-    return QStringLiteral(VORLAN_BINARY_DIR "/app/vorlan-gps");
-}
-
 void TestDaemon::writeSettings(const QString &iniText)
 {
     QFile::remove(QLatin1String(kSettingsFile));
@@ -175,6 +170,12 @@ bool TestDaemon::waitForExit(int timeoutMs, int *status)
         QThread::msleep(10);
     }
     return false;
+}
+
+bool TestDaemon::exitedWith(int code, int timeoutMs)
+{
+    int status = 0;
+    return waitForExit(timeoutMs, &status) && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
 qint64 TestDaemon::cpuMs() const

@@ -20,7 +20,7 @@ public:
     TestDaemon();
     ~TestDaemon();
 
-    static QString binary();
+    static QString binary() { return QStringLiteral(VORLAN_BINARY_DIR "/app/vorlan-gps"); }
     // Replaces the settings file; empty text removes it.
     static void writeSettings(const QString &iniText);
     static QString readFile(const QString &path);
@@ -51,6 +51,8 @@ public:
     bool sendSignal(int signalNumber) const;
     // Collects the exit; returns false on time-out. status is waitpid's.
     bool waitForExit(int timeoutMs, int *status = nullptr);
+    // Collects the exit; whether it was exit(code).
+    bool exitedWith(int code, int timeoutMs = 8000);
     bool isRunning() const { return m_pid > 0 && !m_reaped; }
     // Processor time the daemon has used so far, ms.
     qint64 cpuMs() const;

@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <sys/wait.h>
 
 namespace
 {
@@ -277,9 +276,7 @@ private Q_SLOTS:
             3000));
         QVERIFY(f.daemon.waitForLog(QStringLiteral("Start Gps timer"), 3000));
         QVERIFY(f.daemon.sendSignal(SIGTERM));
-        int status = 0;
-        QVERIFY(f.daemon.waitForExit(5000, &status));
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(f.daemon.exitedWith(0));
         QCOMPARE(f.daemon.countLog(QStringLiteral("Error opening gpio27 device")), 2);
         QDir().mkpath(QStringLiteral("/sys/devices/virtual/gpio/gpio27"));
     }

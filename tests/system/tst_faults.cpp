@@ -33,12 +33,6 @@ qint64 nowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-bool exitedWith(TestDaemon &daemon, int code)
-{
-    int status = 0;
-    return daemon.waitForExit(8000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
-
 // Whether a signal sent to the process still waits for a thread to take it.
 bool pending(pid_t pid, int signalNumber)
 {
@@ -51,15 +45,6 @@ bool pending(pid_t pid, int signalNumber)
     return false;
 }
 
-// The heartbeat never paused longer than maxGapMs.
-bool steadyHeartbeat(const SystemFixture &f, qint64 maxGapMs)
-{
-    const auto beats = f.peer->seen(QStringLiteral("sigTrigger"));
-    for (int i = 1; i < beats.size(); ++i)
-        if (beats.at(i).atMs - beats.at(i - 1).atMs > maxGapMs)
-            return false;
-    return beats.size() > 1;
-}
 } // namespace
 
 class tst_Faults : public QObject
@@ -142,7 +127,7 @@ private Q_SLOTS:
                                  }),
                      qPrintable(QStringLiteral("no track point in round %1").arg(round)));
         }
-        QVERIFY(steadyHeartbeat(f, 2000));
+        QVERIFY(f.longestBeatGapMs() >= 0 && f.longestBeatGapMs() <= 2000);
     }
 
     void garbageFromGpsd()
@@ -193,7 +178,7 @@ private Q_SLOTS:
         const qint64 cpu = f.daemon.cpuMs() - cpuBefore;
         QVERIFY2(cpu < wall.elapsed() / 3,
                  qPrintable(QStringLiteral("%1 of %2 ms").arg(cpu).arg(wall.elapsed())));
-        QVERIFY(steadyHeartbeat(f, 2000));
+        QVERIFY(f.longestBeatGapMs() >= 0 && f.longestBeatGapMs() <= 2000);
 
         // situation: the real gpsd takes the port over
         fake.close();
@@ -334,9 +319,8 @@ private Q_SLOTS:
                                              "\"REPLY_NO_SUCCESS\" ")));
         // expected: polling and publishing went on without the store
         const auto meanwhile = [&](const auto &list) {
-            return std::count_if(list.cbegin(), list.cend(), [&](const auto &x) {
-                return x.atMs > killedAt && x.atMs < backAt;
-            });
+            return std::count_if(list.cbegin(), list.cend(),
+                                 [&](const auto &x) { return x.atMs > killedAt && x.atMs < backAt; });
         };
         QVERIFY2(meanwhile(f.fixes()) >= 6, qPrintable(QString::number(meanwhile(f.fixes()))));
         QVERIFY(meanwhile(f.published()) >= 6);
@@ -416,7 +400,7 @@ private Q_SLOTS:
             QVERIFY(c.atMs < replacedAt);
         // expected: SIGTERM still ends it cleanly
         QVERIFY(f.daemon.sendSignal(SIGTERM));
-        QVERIFY(exitedWith(f.daemon, 0));
+        QVERIFY(f.daemon.exitedWith(0));
         QCOMPARE(TestDaemon::readFile(QLatin1String(TestDaemon::kGpioFile)), QStringLiteral("0"));
     }
 
@@ -474,7 +458,7 @@ private Q_SLOTS:
             QVERIFY(lines.filter(QStringLiteral("Start Gps timer")).size() == 1);
         }
         QVERIFY(f.daemon.sendSignal(SIGTERM));
-        QVERIFY(exitedWith(f.daemon, 0));
+        QVERIFY(f.daemon.exitedWith(0));
     }
 
     void zoneTextAndHostileRecords_data()
@@ -545,8 +529,8 @@ private Q_SLOTS:
             // each followed by its transfer request
             QVERIFY(f.waitUntil([&] { return f.trackPoints().size() >= 3; }, 5000));
             const QList<SystemFixture::Fix> fixes = f.fixes();
-            QVERIFY(
-                std::all_of(fixes.cbegin(), fixes.cend(), [](const SystemFixture::Fix &x) { return x.stored; }));
+            QVERIFY(std::all_of(fixes.cbegin(), fixes.cend(),
+                                [](const SystemFixture::Fix &x) { return x.stored; }));
             // (once the fixes stop: the log is read while the daemon may be between the two)
             fake.stop();
             const auto sent = [&](const char *text) { return f.daemon.countLog(QLatin1String(text)); };
@@ -619,7 +603,9 @@ private Q_SLOTS:
             const QStringList delay{QStringLiteral("--delay"), QStringLiteral("getSetupGps=3000")};
             QVERIFY2(f.startBus() && f.startStore(phase == 2 ? delay : QStringList()) && f.startDaemon(),
                      qPrintable(f.error));
-            QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000));
+            // the signal handlers are in place once the event loop answers after the connection
+            QVERIFY(f.daemon.waitForLog(QStringLiteral("Connected to session bus!"), 3000) &&
+                    f.answersNameRequest());
         }
         if (phase == 2) {
             QVERIFY(f.requestStart());
@@ -644,8 +630,7 @@ private Q_SLOTS:
         QVERIFY(f.daemon.sendSignal(signal));
         int status = 0;
         QVERIFY(f.daemon.waitForExit(8000, &status));
-        QVERIFY(
-            TestDaemon::childrenOf(getpid(), TestDaemon::binary()).isEmpty());
+        QVERIFY(TestDaemon::childrenOf(getpid(), TestDaemon::binary()).isEmpty());
         if (phase == 0) {
             // expected: the default action; no handler ran, the status line untouched
             QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
