@@ -1,23 +1,22 @@
 #include "CMessageHandler.h"
 
+#include "CLogConfiguration.h"
+#include "CLogFileSystem.h"
 #include "CSettingsFile.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMutex>
 #include <QSettings>
-#include <QVariant>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <syslog.h>
 #include <unistd.h>
-#include <utility>
 
 namespace
 {
@@ -39,30 +38,7 @@ constexpr qint64 kMaxUnwrittenLogBytes = 1024 * 1024;
 char sysLogIdentity[kSysLogIdentityMax + 1] = {};
 
 const char kSettingsFile[] = "/etc/Vorlan/gps.ini";
-const char kSettingsGroup[] = "DEBUG_MESSAGES";
-const char kLogDirectory[] = "/var/log/Vorlan/";
-const char kSettingsSuffix[] = ".ini";
 const char kTimeFormat[] = "yyyy-MM-dd_hh:mm:ss:zzz";
-
-const char kKeyDisplayMessage[] = "Display_Message";
-const char kKeyDisplayLevel[] = "Display_Level";
-const char kKeyLogMessage[] = "Log_Message";
-const char kKeyLogLevel[] = "Log_Level";
-const char kKeyLogfileSize[] = "Logfile_Size";
-const char kKeyLogfileRedundancy[] = "Logfile_Redundancy";
-const char kKeyLogfileName[] = "Logfile_Name";
-const char kKeyUseSysLog[] = "Use_SysLog";
-
-struct Configuration {
-    int displayMessage = 0;
-    int displayLevel = 1;
-    int logMessage = 1;
-    int logLevel = 1;
-    int logfileSizeBytes = 1048576;
-    int logfileRedundancy = 1;
-    QString logfileName;
-    int useSysLog = 0;
-};
 
 struct State {
     // Flags are read by every thread that logs, without a lock.
@@ -72,8 +48,9 @@ struct State {
     std::atomic<bool> stdoutUsable{true};
     QString identity;
     QString settingsFile = QLatin1String(kSettingsFile);
-    Configuration config;
-    QFile *logFile = nullptr;
+    CLogConfiguration config{QLatin1String(kSettingsFile)};
+    CLogFileSystem *files = &CLogFileSystem::disk();
+    std::unique_ptr<CLogFileSystem::File> logFile;
     QMutex fileLock;
     QString settingsRefusal; // why the last configuration load did not read the file
 };
@@ -105,15 +82,6 @@ int levelOf(QtMsgType type)
     }
 }
 
-// "/etc/Vorlan/gps.ini" gives "/var/log/Vorlan/gps.log".
-QString defaultLogfileName(const QString &settingsFile)
-{
-    const QString base = settingsFile.mid(settingsFile.lastIndexOf(QLatin1Char('/')) + 1);
-    const int suffix = base.lastIndexOf(QLatin1String(kSettingsSuffix));
-    const QString stem = suffix >= 0 ? base.left(suffix + 1) : base + QLatin1Char('.');
-    return QLatin1String(kLogDirectory) + stem + QLatin1String("log");
-}
-
 QString copyName(const QString &logfileName, int number)
 {
     return logfileName + QLatin1Char('.') + QString::number(number);
@@ -122,12 +90,11 @@ QString copyName(const QString &logfileName, int number)
 // Highest number n (at most limit) for which a copy "<name>.n" exists.
 // Copies above it cannot take part in a rotation, so a huge redundancy from
 // the settings costs one directory listing instead of billions of calls.
-int highestCopyNumber(const QString &logfileName, int limit)
+int highestCopyNumber(const CLogFileSystem &files, const QString &logfileName, int limit)
 {
     const QFileInfo info(logfileName);
     const QString prefix = info.fileName() + QLatin1Char('.');
-    const QStringList entries =
-        info.absoluteDir().entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList entries = files.fileNames(info.absolutePath());
     int highest = 0;
     for (const QString &entry : entries) {
         if (!entry.startsWith(prefix))
@@ -142,18 +109,13 @@ int highestCopyNumber(const QString &logfileName, int limit)
 }
 
 // Null when the file cannot be opened.
-QFile *openLogFile(const QString &name)
+std::unique_ptr<CLogFileSystem::File> openLogFile(CLogFileSystem &files, const QString &name)
 {
     // QFile warns about an empty name, and that warning would come back to
     // the writer that holds the file lock.
     if (name.isEmpty())
         return nullptr;
-    QFile *file = new QFile(name);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        delete file;
-        return nullptr;
-    }
-    return file;
+    return files.openForAppend(name);
 }
 
 void copySysLogIdentity(const QString &identity)
@@ -191,12 +153,7 @@ void CMessageHandler::shutdown()
     if (s.config.logMessage != 0) {
         {
             QMutexLocker locker(&s.fileLock);
-            if (s.logFile) {
-                s.logFile->flush();
-                s.logFile->close();
-                delete s.logFile;
-                s.logFile = nullptr;
-            }
+            s.logFile.reset();
         }
         if (s.config.useSysLog != 0 && !s.sinkPending)
             closelog();
@@ -208,6 +165,12 @@ void CMessageHandler::shutdown()
 void CMessageHandler::setSettingsFile(const QString &path)
 {
     state().settingsFile = path;
+}
+
+void CMessageHandler::configure(const CLogConfiguration &configuration, CLogFileSystem &files)
+{
+    shutdown();
+    apply(configuration, files);
 }
 
 void CMessageHandler::standardStreamsClosed()
@@ -247,7 +210,7 @@ void CMessageHandler::handler(QtMsgType type, const QMessageLogContext &, const 
 void CMessageHandler::deliver(int level, const QString &text)
 {
     State &s = state();
-    const Configuration &c = s.config;
+    const CLogConfiguration &c = s.config;
     const bool toConsole = c.displayMessage != 0 && level >= c.displayLevel;
     const bool toLog = c.logMessage != 0 && level >= c.logLevel;
     if (!toConsole && !toLog)
@@ -268,46 +231,28 @@ void CMessageHandler::deliver(int level, const QString &text)
 void CMessageHandler::loadConfiguration()
 {
     State &s = state();
-    if (s.identity.isEmpty())
-        s.identity = QStringLiteral("NOID(%1)").arg(qint64(::getpid()));
-
-    Configuration c;
-    c.logfileName = defaultLogfileName(s.settingsFile);
+    CLogConfiguration c(s.settingsFile);
     // A file QSettings must not decode is neither read nor completed.
     s.settingsRefusal = CSettingsFile::refusal(s.settingsFile);
     if (s.settingsRefusal.isEmpty()) {
         // A missing, unreadable or garbled file reads as an empty one;
         // writing the keys back fails silently where it cannot be written.
         QSettings settings(s.settingsFile, QSettings::IniFormat);
-        settings.beginGroup(QLatin1String(kSettingsGroup));
-        const auto readInt = [&settings](const char *key, int fallback) {
-            return settings.value(QLatin1String(key), fallback).toInt();
-        };
-        c.displayMessage = readInt(kKeyDisplayMessage, c.displayMessage);
-        c.displayLevel = readInt(kKeyDisplayLevel, c.displayLevel);
-        c.logMessage = readInt(kKeyLogMessage, c.logMessage);
-        c.logLevel = readInt(kKeyLogLevel, c.logLevel);
-        c.logfileSizeBytes = readInt(kKeyLogfileSize, c.logfileSizeBytes);
-        c.logfileRedundancy = readInt(kKeyLogfileRedundancy, c.logfileRedundancy);
-        c.logfileName = settings.value(QLatin1String(kKeyLogfileName), c.logfileName).toString();
-        c.useSysLog = readInt(kKeyUseSysLog, c.useSysLog);
-
-        // Missing keys are written back so that the file shows what is in use.
-        const std::pair<const char *, QVariant> values[] = {
-            {kKeyDisplayMessage, c.displayMessage}, {kKeyDisplayLevel, c.displayLevel},
-            {kKeyLogMessage, c.logMessage},         {kKeyLogLevel, c.logLevel},
-            {kKeyLogfileSize, c.logfileSizeBytes},  {kKeyLogfileRedundancy, c.logfileRedundancy},
-            {kKeyLogfileName, c.logfileName},       {kKeyUseSysLog, c.useSysLog},
-        };
-        for (const auto &value : values) {
-            if (!settings.contains(QLatin1String(value.first)))
-                settings.setValue(QLatin1String(value.first), value.second);
-        }
-        settings.endGroup();
+        c.read(settings);
+        c.writeMissing(settings);
     }
+    apply(c, CLogFileSystem::disk());
+}
+
+void CMessageHandler::apply(const CLogConfiguration &configuration, CLogFileSystem &files)
+{
+    State &s = state();
+    if (s.identity.isEmpty())
+        s.identity = QStringLiteral("NOID(%1)").arg(qint64(::getpid()));
+    s.config = configuration;
     if (!s.consolePermitted)
-        c.displayMessage = 0;
-    s.config = c;
+        s.config.displayMessage = 0;
+    s.files = &files;
     s.configurationPending = false;
 }
 
@@ -315,30 +260,29 @@ void CMessageHandler::writeLogFile(int level, const QString &line)
 {
     State &s = state();
     QMutexLocker locker(&s.fileLock);
-    const Configuration &c = s.config;
+    const CLogConfiguration &c = s.config;
 
     if (s.sinkPending.exchange(false) && c.logMessage != 0) {
-        s.logFile = openLogFile(c.logfileName);
+        s.logFile = openLogFile(*s.files, c.logfileName);
         if (!s.logFile)
             writeStdout((s.identity + QLatin1String("open log file failed\n")).toLatin1());
     }
     if (!s.logFile || c.logMessage == 0 || level < c.logLevel)
         return;
 
-    const QFileInfo onDisk(c.logfileName);
-    if (onDisk.exists() && onDisk.size() > qint64(c.logfileSizeBytes)) {
+    const qint64 size = s.files->size(c.logfileName); // -1: none, whatever the limit
+    if (size >= 0 && size > qint64(c.logfileSizeBytes)) {
         rotateLogFile();
         if (!s.logFile)
             return;
     }
-    s.logFile->write((line + QLatin1Char('\n')).toUtf8());
-    if (!s.logFile->flush() && s.logFile->bytesToWrite() > kMaxUnwrittenLogBytes) {
-        const qint64 dropped = s.logFile->bytesToWrite();
-        s.logFile->close(); // discards the buffer
-        delete s.logFile;
-        s.logFile = openLogFile(c.logfileName);
+    if (!s.logFile->append((line + QLatin1Char('\n')).toUtf8()) &&
+        s.logFile->unwritten() > kMaxUnwrittenLogBytes) {
+        const qint64 dropped = s.logFile->unwritten();
+        s.logFile.reset(); // discards the buffer
+        s.logFile = openLogFile(*s.files, c.logfileName);
         if (s.logFile)
-            s.logFile->write(
+            s.logFile->append(
                 (s.identity +
                  QStringLiteral("log file not writable, %1 bytes of lines dropped\n").arg(dropped))
                     .toUtf8());
@@ -350,22 +294,21 @@ void CMessageHandler::writeLogFile(int level, const QString &line)
 void CMessageHandler::rotateLogFile()
 {
     State &s = state();
+    CLogFileSystem &files = *s.files;
     const QString &name = s.config.logfileName;
-    s.logFile->flush();
-    s.logFile->close();
+    s.logFile.reset();
 
     const int redundancy = s.config.logfileRedundancy;
     if (redundancy > 0) {
-        const int first = qMin(redundancy, highestCopyNumber(name, redundancy) + 1);
+        const int first = qMin(redundancy, highestCopyNumber(files, name, redundancy) + 1);
         for (int i = first; i >= 1; --i) {
-            QFile::remove(copyName(name, i));
-            QFile::copy(i == 1 ? name : copyName(name, i - 1), copyName(name, i));
+            files.remove(copyName(name, i));
+            files.copy(i == 1 ? name : copyName(name, i - 1), copyName(name, i));
         }
     }
 
-    QFile::remove(name);
-    delete s.logFile;
-    s.logFile = openLogFile(name);
+    files.remove(name);
+    s.logFile = openLogFile(files, name);
     if (!s.logFile)
         writeStdout((s.identity + QLatin1String("reopen log file failed\n")).toLatin1());
 }

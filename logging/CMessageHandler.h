@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+class CLogConfiguration;
+class CLogFileSystem;
 class QMessageLogContext;
 
 // The process-wide Qt message handler. Every message of the process becomes
@@ -36,6 +38,12 @@ public:
     // Reads the configuration from another settings file (tests). Takes
     // effect at the next configuration load.
     static void setSettingsFile(const QString &path);
+    // Closes the sinks and uses this configuration, and these files for the
+    // log file, instead of loading the settings file (fuzzing: the fuzz
+    // target reads each settings file itself and keeps the log in memory).
+    // files must outlive its use; the next load after shutdown() is from
+    // the settings file and to the disk again.
+    static void configure(const CLogConfiguration &configuration, CLogFileSystem &files);
     // Tells the handler that descriptors 0 to 2 have been closed, so that
     // nothing is written to standard output any more.
     static void standardStreamsClosed();
@@ -43,6 +51,7 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
     static void loadConfiguration();
+    static void apply(const CLogConfiguration &configuration, CLogFileSystem &files);
     // Writes a line to the configured sinks.
     static void deliver(int level, const QString &text);
     static void writeLogFile(int level, const QString &line);

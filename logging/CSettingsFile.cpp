@@ -19,7 +19,11 @@ QString CSettingsFile::refusal(const QString &path)
         return QString();
     if (!file.isSequential() && file.size() > kMaxBytes)
         return QStringLiteral("larger than %1 bytes").arg(kMaxBytes);
-    const QByteArray bytes = file.read(qMin(file.isSequential() ? kMaxBytes : file.size(), kMaxBytes) + 1);
+    return refusal(file.read(qMin(file.isSequential() ? kMaxBytes : file.size(), kMaxBytes) + 1));
+}
+
+QString CSettingsFile::refusal(const QByteArray &bytes)
+{
     if (bytes.size() > kMaxBytes)
         return QStringLiteral("larger than %1 bytes").arg(kMaxBytes);
     for (int i = 0; i < bytes.size(); ++i) {

@@ -1,6 +1,7 @@
 #ifndef CSETTINGSFILE_H
 #define CSETTINGSFILE_H
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -20,6 +21,8 @@ public:
     // Empty when QSettings may read the file, or when it cannot be opened
     // (QSettings reads that as an empty file); otherwise why it may not.
     static QString refusal(const QString &path);
+    // The same for the file's bytes (the fuzz target has them already).
+    static QString refusal(const QByteArray &bytes);
 };
 
 #endif // CSETTINGSFILE_H
