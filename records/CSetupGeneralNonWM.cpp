@@ -162,13 +162,24 @@ void readValue(QDataStream &in, FieldType type, CSetupGeneralNonWM::Value &value
 }
 } // namespace
 
-CSetupGeneralNonWM::CSetupGeneralNonWM() : version(CRecordStream::kRecordVersion)
+CSetupGeneralNonWM::CSetupGeneralNonWM()
+    : version(CRecordStream::kRecordVersion), m_values(constructionValues())
 {
-    m_values.resize(size_t(slot(kFieldCount) + 1));
-    for (int field = 1; field <= kFieldCount; ++field) {
-        if (field != kSharedFieldSecond)
-            m_values[size_t(slot(field))] = constructionValue(field);
-    }
+}
+
+// Built once: finding each field's run is a search through the layout, too
+// slow to repeat for every record made.
+const std::vector<CSetupGeneralNonWM::Value> &CSetupGeneralNonWM::constructionValues()
+{
+    static const std::vector<Value> values = [] {
+        std::vector<Value> built(size_t(slot(kFieldCount) + 1));
+        for (int field = 1; field <= kFieldCount; ++field) {
+            if (field != kSharedFieldSecond)
+                built[size_t(slot(field))] = constructionValue(field);
+        }
+        return built;
+    }();
+    return values;
 }
 
 int CSetupGeneralNonWM::slot(int field)

@@ -63,6 +63,7 @@ public:
 private:
     static bool inRange(int field) { return field >= 1 && field <= kFieldCount; }
     static int slot(int field);
+    static const std::vector<Value> &constructionValues();
 
     std::vector<Value> m_values; // one per slot; the shared boolean has one
 };
