@@ -50,7 +50,7 @@ public:
         QString message; // "W File: cgpsprog Line: ..."
     };
 
-    explicit SystemFixture(TestBus::Listen listen = TestBus::UnixOnly);
+    explicit SystemFixture(TestBus::Listen listen = TestBus::UnixOnly, quint16 tcpPort = 0);
 
     // Why the system tests with gpsd cannot run here, or null when they can.
     static const char *unavailable();
@@ -121,17 +121,5 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// main() of a system suite: QtTest's watchdog would end a case after five minutes.
-#define VORLAN_SYSTEM_TEST_MAIN(TestClass, timeoutMs)                                                        \
-    int main(int argc, char *argv[])                                                                         \
-    {                                                                                                        \
-        if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))                                            \
-            qputenv("QTEST_FUNCTION_TIMEOUT", #timeoutMs);                                                   \
-        QCoreApplication app(argc, argv);                                                                    \
-        TestClass test;                                                                                      \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                              \
-    }
 
 #endif // SYSTEMFIXTURE_H

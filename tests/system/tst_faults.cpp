@@ -58,8 +58,6 @@ private Q_SLOTS:
             QSKIP(why);
     }
 
-    void init() { QFile::remove(QLatin1String(TestDaemon::kGpioFile)); }
-
     void gpsdKilledAndRestarted()
     {
         // situation: tracking every second; gpsd dies three times during the drive, back each time

@@ -246,8 +246,6 @@ private Q_SLOTS:
             QSKIP(why);
     }
 
-    void init() { QFile::remove(QLatin1String(TestDaemon::kGpioFile)); }
-
     void trackPointsFollowTheRule_data()
     {
         QTest::addColumn<int>("status");
@@ -531,5 +529,5 @@ private Q_SLOTS:
     }
 };
 
-VORLAN_SYSTEM_TEST_MAIN(tst_Gps, 720000)
+QTEST_GUILESS_MAIN(tst_Gps)
 #include "tst_gps.moc"

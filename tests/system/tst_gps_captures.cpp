@@ -164,5 +164,5 @@ private Q_SLOTS:
     }
 };
 
-VORLAN_SYSTEM_TEST_MAIN(tst_GpsCaptures, 900000)
+QTEST_GUILESS_MAIN(tst_GpsCaptures)
 #include "tst_gps_captures.moc"
