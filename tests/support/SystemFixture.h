@@ -10,6 +10,7 @@
 #include "TestStore.h"
 
 #include "logbook/CLogTracking.h"
+#include "logbook/ELogSubType.h"
 #include "records/CGpsPoint.h"
 
 #include <QProcessEnvironment>
@@ -98,7 +99,7 @@ public:
     Published publishedAfter(qint64 atMs) const;
     // Track points the store received, in order.
     QList<CLogTracking> trackPoints() const;
-    // Subtypes of the GPS logbook events the store received, in order.
+    // Subtypes (ELogSubType) of the GPS logbook events the store received, in order.
     QList<qint32> gpsEvents() const;
     // The longest pause between two heartbeats the peer saw; -1 with fewer than two.
     qint64 longestBeatGapMs() const;

@@ -4,23 +4,11 @@
 // service failing or absent, and a TCP bus that comes up after the daemon.
 
 #include "../support/SystemFixture.h"
+#include "records/CRuntimeGeneralNonWM.h"
 
-#include <QDataStream>
 #include <QtTest>
 
 #include <csignal>
-
-namespace
-{
-// A text as a record streams it: byte length, then UTF-16 big-endian.
-QString streamedHex(const char *text)
-{
-    QByteArray out;
-    QDataStream stream(&out, QIODevice::WriteOnly);
-    stream << QString::fromLatin1(text);
-    return QString::fromLatin1(out.toHex());
-}
-} // namespace
 
 class tst_BusLink : public QObject
 {
@@ -59,9 +47,12 @@ private Q_SLOTS:
         QCOMPARE(calls.at(3).bytes.toHex(), gpsSetup(0, true).toHex());
         QCOMPARE(calls.at(5).bytes.toHex(), trackingSetup(2, 10, 1000, 10).toHex());
         // The version report: only the software-version item marked, one entry "GPS".
-        const QString runtime = QString::fromLatin1(calls.at(1).bytes.toHex());
-        QVERIFY(runtime.contains(QStringLiteral("0100000001") + streamedHex("GPS") +
-                                 streamedHex("1.2.1 / vn-release-1.14.2-0-g3786225")));
+        CRuntimeGeneralNonWM runtime; // takes (and marks) the marked items only
+        QVERIFY(runtime.parse(calls.at(1).bytes).ok());
+        for (int item = 1; item <= CRuntimeGeneralNonWM::kItemCount; ++item)
+            QCOMPARE(runtime.isMarked(item), item == CRuntimeGeneralNonWM::kSoftwareVersionsItem);
+        QCOMPARE(runtime.softwareVersions(),
+                 (CRuntimeGeneralNonWM::Hash{{"GPS", "1.2.1 / vn-release-1.14.2-0-g3786225"}}));
 
         const QStringList log = TestDaemon::logMessages();
         const QStringList expectedLines = {
@@ -163,14 +154,8 @@ private Q_SLOTS:
         const int handed = f.fixes().size();
         QVERIFY(f.waitUntil([&] { return f.fixes().size() >= handed + 2; }, 5000));
 
-        // expected: one logbook event each, GPS_Disabled then GPS_Enabled
-        QStringList subtypes;
-        for (const auto &c : f.calls())
-            if (c.member == QLatin1String("setLogbookGPS"))
-                subtypes << QString::fromLatin1(c.bytes.mid(4, 8).toHex());
-        QCOMPARE(subtypes,
-                 (QStringList{QStringLiteral("0000000600002afb"), QStringLiteral("0000000600002afa"),
-                              QStringLiteral("0000000600002af9")}));
+        // expected: one logbook event each, GPS_Disabled then GPS_Enabled (after the first fix's)
+        QCOMPARE(f.gpsEvents(), (QList<qint32>{GPS_ValidData, GPS_Disabled, GPS_Enabled}));
         // expected: nothing handed on or published while off; then polling resumes
         // on the open connection, at once, with the next report waiting in it
         const QList<SystemFixture::Line> log = f.log();

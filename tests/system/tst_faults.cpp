@@ -17,8 +17,6 @@
 
 namespace
 {
-constexpr qint32 kValidData = 11003;
-constexpr qint32 kNoData = 11004;
 constexpr int kFixPeriodMs = 250;
 constexpr double kEpochSec = 0.4;
 const QStringList kDrive = {QStringLiteral("--route"),     QStringLiteral("delivery"),
@@ -88,8 +86,8 @@ private Q_SLOTS:
         // expected: per loss one read error and GPS_NoData; per return GPS_ValidData
         QCOMPARE(f.daemon.countLog(kReadError), kRounds);
         QCOMPARE(f.daemon.countLog(kConnected), kRounds + 1);
-        QCOMPARE(f.gpsEvents(),
-                 (QList<qint32>{kValidData, kNoData, kValidData, kNoData, kValidData, kNoData, kValidData}));
+        QCOMPARE(f.gpsEvents(), (QList<qint32>{GPS_ValidData, GPS_NoData, GPS_ValidData, GPS_NoData,
+                                               GPS_ValidData, GPS_NoData, GPS_ValidData}));
         const QList<SystemFixture::Line> log = f.log();
         QCOMPARE(SystemFixture::timesOf(log, QStringLiteral("Line:  338 :")),
                  SystemFixture::timesOf(log, openError));
@@ -171,7 +169,7 @@ private Q_SLOTS:
         // expected: to the daemon the endless line is a silent gpsd: empty polls, no lost receiver
         QVERIFY(f.daemon.countLog(QStringLiteral("Line:  621 :  iRetryCount")) > retriesBefore);
         QCOMPARE(f.daemon.countLog(kReadError), 0);
-        QCOMPARE(f.gpsEvents(), QList<qint32>{kValidData});
+        QCOMPARE(f.gpsEvents(), QList<qint32>{GPS_ValidData});
         const qint64 cpu = f.daemon.cpuMs() - cpuBefore;
         QVERIFY2(cpu < wall.elapsed() / 3,
                  qPrintable(QStringLiteral("%1 of %2 ms").arg(cpu).arg(wall.elapsed())));
@@ -235,7 +233,7 @@ private Q_SLOTS:
         QVERIFY(SystemFixture::timesOf(log, firstRetry, lostAt, lostAt + 3000).size() == 1);
         QVERIFY(SystemFixture::timesOf(log, QStringLiteral("Line:  338 :"), lostAt).isEmpty());
         QCOMPARE(f.daemon.countLog(QStringLiteral("Line:  637 :")), 0); // no fallback was pending
-        QCOMPARE(f.gpsEvents(), (QList<qint32>{kValidData, kNoData, kValidData}));
+        QCOMPARE(f.gpsEvents(), (QList<qint32>{GPS_ValidData, GPS_NoData, GPS_ValidData}));
         QCOMPARE(f.daemon.countLog(kConnected), 2);
         QVERIFY(f.daemon.isRunning());
     }
