@@ -1,9 +1,9 @@
 #include "BusPeer.h"
 
+#include "SystemFixture.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QThread>
 
 BusPeer::BusPeer(const QString &address, const QString &name)
     : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
@@ -45,10 +45,5 @@ QList<BusPeer::Seen> BusPeer::seen(const QString &member) const
 
 bool BusPeer::waitFor(const QString &member, int count, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (seen(member).size() < count && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return seen(member).size() >= count;
+    return SystemFixture::waitUntil([&] { return seen(member).size() >= count; }, timeoutMs);
 }

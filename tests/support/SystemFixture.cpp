@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QThread>
 
 #include <algorithm>
 
@@ -31,7 +30,10 @@ qint64 loggedDateTime(const QString &message, const QTimeZone &zone)
 }
 } // namespace
 
-SystemFixture::SystemFixture(TestBus::Listen listen) : bus(listen) {}
+SystemFixture::SystemFixture(TestBus::Listen listen, quint16 tcpPort) : bus(listen, tcpPort)
+{
+    QFile::remove(QLatin1String(TestDaemon::kGpioFile)); // a status line is the daemon's to write
+}
 
 const char *SystemFixture::unavailable()
 {
@@ -96,18 +98,14 @@ bool SystemFixture::requestStart(int timeoutMs)
 bool SystemFixture::startSequence(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    if (!requestStart(timeoutMs))
-        return false;
     // The tracking configuration is the last step of the start sequence: a
     // stored record is fetched, a missing one is stored (or fails to be).
-    do {
-        if (daemon.countLog(QStringLiteral("'setSetupGpsTracking' successfull'")) > 0 ||
-            daemon.countLog(QStringLiteral("Line:  1231 :")) > 0 ||
-            members().contains(QStringLiteral("getSetupGpsTracking")))
-            return true;
-        QThread::msleep(25);
-    } while (!deadline.hasExpired());
-    return false;
+    const auto ended = [this] {
+        return daemon.countLog(QStringLiteral("'setSetupGpsTracking' successfull'")) > 0 ||
+               daemon.countLog(QStringLiteral("Line:  1231 :")) > 0 ||
+               members().contains(QStringLiteral("getSetupGpsTracking"));
+    };
+    return requestStart(timeoutMs) && TestDaemon::poll(ended, int(deadline.remainingTime()), 25);
 }
 
 bool SystemFixture::startSystem(const QList<QPair<QString, QByteArray>> &setupRecords)
@@ -220,12 +218,13 @@ bool SystemFixture::playFile(const QString &file, double cycleSec)
 
 bool SystemFixture::waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    for (QDeadlineTimer deadline(timeoutMs); !done(); QThread::msleep(kPollMs)) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
-    }
-    return true;
+    // The event loop runs between the checks, so the peer records signals.
+    return TestDaemon::poll(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+            return done();
+        },
+        timeoutMs, kPollMs);
 }
 
 bool SystemFixture::waitForFix(qint64 gpsMs, int timeoutMs)

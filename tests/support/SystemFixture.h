@@ -10,6 +10,7 @@
 #include "TestStore.h"
 
 #include "logbook/CLogTracking.h"
+#include "logbook/ELogSubType.h"
 #include "records/CGpsPoint.h"
 
 #include <QProcessEnvironment>
@@ -50,7 +51,7 @@ public:
         QString message; // "W File: cgpsprog Line: ..."
     };
 
-    explicit SystemFixture(TestBus::Listen listen = TestBus::UnixOnly);
+    explicit SystemFixture(TestBus::Listen listen = TestBus::UnixOnly, quint16 tcpPort = 0);
 
     // Why the system tests with gpsd cannot run here, or null when they can.
     static const char *unavailable();
@@ -98,7 +99,7 @@ public:
     Published publishedAfter(qint64 atMs) const;
     // Track points the store received, in order.
     QList<CLogTracking> trackPoints() const;
-    // Subtypes of the GPS logbook events the store received, in order.
+    // Subtypes (ELogSubType) of the GPS logbook events the store received, in order.
     QList<qint32> gpsEvents() const;
     // The longest pause between two heartbeats the peer saw; -1 with fewer than two.
     qint64 longestBeatGapMs() const;
@@ -121,17 +122,5 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// main() of a system suite: QtTest's watchdog would end a case after five minutes.
-#define VORLAN_SYSTEM_TEST_MAIN(TestClass, timeoutMs)                                                        \
-    int main(int argc, char *argv[])                                                                         \
-    {                                                                                                        \
-        if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))                                            \
-            qputenv("QTEST_FUNCTION_TIMEOUT", #timeoutMs);                                                   \
-        QCoreApplication app(argc, argv);                                                                    \
-        TestClass test;                                                                                      \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                              \
-    }
 
 #endif // SYSTEMFIXTURE_H

@@ -3,7 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
-TestBus::TestBus(Listen listen) : m_listen(listen) {}
+TestBus::TestBus(Listen listen, quint16 tcpPort) : m_listen(listen), m_tcpPort(tcpPort) {}
 
 TestBus::~TestBus()
 {
@@ -15,8 +15,9 @@ bool TestBus::start()
     QString listen = QStringLiteral("<listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n")
                          .arg(m_dir.filePath(QStringLiteral("bus")));
     if (m_listen == UnixAndTcp)
-        listen += QStringLiteral("<listen>tcp:host=127.0.0.1,bind=127.0.0.1,port=0</listen>"
-                                 "<auth>ANONYMOUS</auth><allow_anonymous/>\n");
+        listen += QStringLiteral("<listen>tcp:host=127.0.0.1,bind=127.0.0.1,port=%1</listen>"
+                                 "<auth>ANONYMOUS</auth><allow_anonymous/>\n")
+                      .arg(m_tcpPort);
     const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -7,13 +7,13 @@
 
 // A private dbus-daemon for one test: a session-type bus on a socket path,
 // optionally also listening on TCP 127.0.0.1 (anonymous auth, as the board's
-// remote bus does). Stopped by the destructor.
+// remote bus does; any free port unless one is given). Stopped by the destructor.
 class TestBus
 {
 public:
     enum Listen { UnixOnly, UnixAndTcp };
 
-    explicit TestBus(Listen listen = UnixOnly);
+    explicit TestBus(Listen listen = UnixOnly, quint16 tcpPort = 0);
     ~TestBus();
 
     bool start();
@@ -26,6 +26,7 @@ public:
 
 private:
     Listen m_listen;
+    quint16 m_tcpPort;
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_unixAddress;

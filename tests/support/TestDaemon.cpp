@@ -13,22 +13,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace
+QByteArray TestDaemon::procFile(pid_t pid, const char *name)
 {
-QByteArray procFile(const QString &pid, const char *name)
-{
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid, QLatin1String(name)));
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The fields of /proc/<pid>/stat after "pid (comm) ", which may hold blanks:
-// state, ppid, ... (field 3 of the file is the first here).
-QList<QByteArray> statFields(const QString &pid)
+QList<QByteArray> TestDaemon::statFields(pid_t pid)
 {
     const QByteArray text = procFile(pid, "stat");
     return text.mid(text.lastIndexOf(')') + 2).split(' ');
 }
-} // namespace
+
+bool TestDaemon::poll(const std::function<bool()> &done, int timeoutMs, int periodMs)
+{
+    for (QDeadlineTimer deadline(timeoutMs); !done(); QThread::msleep(periodMs))
+        if (deadline.hasExpired())
+            return false;
+    return true;
+}
 
 QList<pid_t> TestDaemon::childrenOf(pid_t parent, const QString &command)
 {
@@ -36,8 +39,8 @@ QList<pid_t> TestDaemon::childrenOf(pid_t parent, const QString &command)
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         const pid_t pid = entry.toInt();
-        if (pid > 0 && statFields(entry).value(1).toInt() == parent &&
-            (command.isEmpty() || procFile(entry, "cmdline").contains(QFile::encodeName(command))))
+        if (pid > 0 && statFields(pid).value(1).toInt() == parent &&
+            (command.isEmpty() || procFile(pid, "cmdline").contains(QFile::encodeName(command))))
             found << pid;
     }
     return found;
@@ -122,15 +125,12 @@ bool TestDaemon::start(const QProcessEnvironment &env)
     QThread::msleep(50); // lets the child's lines before the detach land too
     m_parentOutput = output.readAll();
 
-    QDeadlineTimer deadline(startTimeoutMs);
-    for (QList<pid_t> children; !deadline.hasExpired(); QThread::msleep(20)) {
-        if (!(children = childrenOf(getpid(), binary())).isEmpty()) {
-            m_pid = children.first();
-            m_reaped = false;
-            return m_parentExit == 0;
-        }
-    }
-    return false;
+    QList<pid_t> children;
+    if (!poll([&] { return !(children = childrenOf(getpid(), binary())).isEmpty(); }, startTimeoutMs))
+        return false;
+    m_pid = children.first();
+    m_reaped = false;
+    return m_parentExit == 0;
 }
 
 int TestDaemon::countLog(const QString &text) const
@@ -140,13 +140,7 @@ int TestDaemon::countLog(const QString &text) const
 
 bool TestDaemon::waitForLog(const QString &text, int timeoutMs, int count) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (countLog(text) < count) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(25);
-    }
-    return true;
+    return poll([&] { return countLog(text) >= count; }, timeoutMs, 25);
 }
 
 bool TestDaemon::sendSignal(int signalNumber) const
@@ -156,20 +150,13 @@ bool TestDaemon::sendSignal(int signalNumber) const
 
 bool TestDaemon::waitForExit(int timeoutMs, int *status)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (isRunning()) {
-        int st = 0;
-        if (waitpid(m_pid, &st, WNOHANG) == m_pid) {
-            m_reaped = true;
-            if (status)
-                *status = st;
-            return true;
-        }
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(10);
-    }
-    return false;
+    int st = 0;
+    if (!isRunning() || !poll([&] { return waitpid(m_pid, &st, WNOHANG) == m_pid; }, timeoutMs, 10))
+        return false;
+    m_reaped = true;
+    if (status)
+        *status = st;
+    return true;
 }
 
 bool TestDaemon::exitedWith(int code, int timeoutMs)
@@ -181,7 +168,7 @@ bool TestDaemon::exitedWith(int code, int timeoutMs)
 qint64 TestDaemon::cpuMs() const
 {
     // User and system time, fields 14 and 15 of the file, in clock ticks.
-    const QList<QByteArray> fields = statFields(QString::number(m_pid));
+    const QList<QByteArray> fields = statFields(m_pid);
     return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
 }
 

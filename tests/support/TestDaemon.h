@@ -4,6 +4,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <sys/types.h>
 
 // Runs the unmodified daemon binary (inside the test's sandbox, where its
@@ -35,6 +36,12 @@ public:
     static qint64 timeOf(const QString &line);
     // Processes whose parent is this one (and whose command line holds command, when given).
     static QList<pid_t> childrenOf(pid_t parent, const QString &command = QString());
+    // /proc/<pid>/<name>; empty when the process is gone.
+    static QByteArray procFile(pid_t pid, const char *name);
+    // The fields of /proc/<pid>/stat after "pid (comm) ", which may hold blanks: state, ppid, ...
+    static QList<QByteArray> statFields(pid_t pid);
+    // Checks done() every periodMs until it holds (true) or timeoutMs have passed (false).
+    static bool poll(const std::function<bool()> &done, int timeoutMs, int periodMs = 20);
 
     // Starts the binary (behind the wrapper's command, when set); returns false
     // when the parent did not exit 0 or no child was found within startTimeoutMs.

@@ -1,15 +1,11 @@
 #include "TestDrive.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 
 namespace
 {
 constexpr int kGeneratorTimeoutMs = 30000;
-
-// Truth columns: utc, lat, lon, alt, speed km/h, course, fix, satellites, hdop, phase.
-enum Column { Utc, Lat, Lon, Alt, Kmh, Course, Fix, Sats, Hdop, ColumnCount };
 } // namespace
 
 QString TestDrive::generator()
@@ -30,32 +26,13 @@ bool TestDrive::generate(const QStringList &arguments, int first, int last)
         m_error = QStringLiteral("generator failed: ") + QString::fromLocal8Bit(run.readAll());
         return false;
     }
+    CTruthTrack truth;
     QFile nmea(nmeaPath);
-    QFile truth(truthPath);
-    if (!nmea.open(QIODevice::ReadOnly) || !truth.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("generator wrote no files");
+    if (!truth.load(truthPath, &m_error) || !nmea.open(QIODevice::ReadOnly))
         return false;
-    }
-
     QList<Epoch> all;
-    const QList<QByteArray> truthLines = truth.readAll().split('\n');
-    for (const QByteArray &line : truthLines) {
-        const QList<QByteArray> f = line.split('\t');
-        if (line.startsWith('#') || f.size() < ColumnCount)
-            continue;
-        Epoch e;
-        e.utcMs =
-            QDateTime::fromString(QString::fromLatin1(f.at(Utc)), Qt::ISODateWithMs).toMSecsSinceEpoch();
-        e.latitude = f.at(Lat).toDouble();
-        e.longitude = f.at(Lon).toDouble();
-        e.altitude = f.at(Alt).toDouble();
-        e.kmh = f.at(Kmh).toDouble();
-        e.course = f.at(Course).toDouble();
-        e.fix = f.at(Fix) == "1";
-        e.satellites = f.at(Sats).toInt();
-        e.hdop = f.at(Hdop).toDouble();
-        all << e;
-    }
+    for (const CTruthTrack::Epoch &e : truth.epochs())
+        all.append({e, e.speedKmh, {}});
     // Each epoch's sentences begin with its RMC (the generator's fixed order).
     int epoch = -1;
     const QList<QByteArray> sentences = nmea.readAll().split('\n');

@@ -1,6 +1,8 @@
 #ifndef TESTDRIVE_H
 #define TESTDRIVE_H
 
+#include "CTruthTrack.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -13,16 +15,10 @@
 class TestDrive
 {
 public:
-    struct Epoch {
-        qint64 utcMs = 0; // receiver time
-        double latitude = 0.0;
-        double longitude = 0.0;
-        double altitude = 0.0;
+    // The generator's ground truth of the epoch and its sentences; kmh is
+    // speedKmh under the name the suites read.
+    struct Epoch : CTruthTrack::Epoch {
         double kmh = 0.0;
-        double course = 0.0;
-        bool fix = false;
-        int satellites = 0; // used, as GGA reports them
-        double hdop = 0.0;
         QList<QByteArray> sentences;
     };
 

@@ -3,10 +3,8 @@
 #include "TestDaemon.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <csignal>
 #include <sys/wait.h>
@@ -26,22 +24,16 @@ QString gpsdBinary()
                : inPath;
 }
 
-QByteArray procText(pid_t pid, const char *entry)
-{
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(entry)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A gpsd process with this number, not yet reaped.
 bool isGpsd(pid_t pid)
 {
-    return pid > 0 && procText(pid, "comm").trimmed() == "gpsd";
+    return pid > 0 && TestDaemon::procFile(pid, "comm").trimmed() == "gpsd";
 }
 
 bool isZombieOrGone(pid_t pid)
 {
-    const QByteArray stat = procText(pid, "stat");
-    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+    const QByteArray state = TestDaemon::statFields(pid).value(0);
+    return state.isEmpty() || state == "Z";
 }
 } // namespace
 
@@ -82,14 +74,12 @@ bool TestGpsd::startOnce(const QString &file, double cycleSec)
         m_error = QStringLiteral("gpsfake did not start: ") + m_process.errorString();
         return false;
     }
-    for (QDeadlineTimer deadline(kListenTimeoutMs); !deadline.hasExpired() && isRunning();
-         QThread::msleep(kPollMs)) {
-        if (portAccepts(kPort)) {
-            m_gpsd = -1;
-            for (pid_t child : TestDaemon::childrenOf(pid_t(m_process.processId())))
-                m_gpsd = isGpsd(child) ? child : m_gpsd;
-            return true;
-        }
+    if (TestDaemon::poll([&] { return !isRunning() || portAccepts(kPort); }, kListenTimeoutMs, kPollMs) &&
+        isRunning()) {
+        m_gpsd = -1;
+        for (pid_t child : TestDaemon::childrenOf(pid_t(m_process.processId())))
+            m_gpsd = isGpsd(child) ? child : m_gpsd;
+        return true;
     }
     m_error = QStringLiteral("gpsd did not come up: ") + QString::fromLocal8Bit(m_process.readAll());
     return false;
@@ -135,8 +125,7 @@ void TestGpsd::reapGpsd()
     // test a child subreaper) and would keep the port.
     if (isGpsd(m_gpsd) && !isZombieOrGone(m_gpsd))
         ::kill(m_gpsd, SIGKILL);
-    for (QDeadlineTimer deadline(kStopTimeoutMs); !isZombieOrGone(m_gpsd) && !deadline.hasExpired();)
-        QThread::msleep(kPollMs / 5);
+    TestDaemon::poll([&] { return isZombieOrGone(m_gpsd); }, kStopTimeoutMs, kPollMs / 5);
     ::waitpid(m_gpsd, nullptr, WNOHANG);
     m_gpsd = -1;
 }
