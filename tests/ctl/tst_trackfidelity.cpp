@@ -64,13 +64,6 @@ private slots:
         QVERIFY2(std::fabs(summary.maxMetres - maxM) < 0.05 && std::fabs(summary.p95Metres - p95M) < 0.2,
                  qPrintable(QStringLiteral("max %1 p95 %2").arg(summary.maxMetres).arg(summary.p95Metres)));
     }
-    void percentileIsNearestRank()
-    {
-        QVector<double> values; // 21 down to 1: the 95 % rank is ceil(19.95) = 20
-        for (int i = 21; i >= 1; --i)
-            values << i;
-        QCOMPARE(CTrackFidelity::percentile(values, 0.95), 20.0);
-    }
 };
 
 QTEST_APPLESS_MAIN(TstTrackFidelity)

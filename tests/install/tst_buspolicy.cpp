@@ -145,102 +145,42 @@ private slots:
         m_bus.waitForFinished(TestStore::kCallTimeoutMs);
     }
 
-    void owningTheName_data()
+    // One row per rule: who may own the name ("own"), call a member ("call", how: "unique name" to the
+    // store's unique name, "no interface"), hear a signal ("hear", how: who sends it) or send the
+    // system's signals ("send", how: the path, "addressed" for the data service, else broadcast).
+    void policy_data()
     {
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("user");
-        QTest::addColumn<bool>("mayOwn");
-        for (const QString &user : kUsers + QStringList{"root"})
-            QTest::newRow(qPrintable(user)) << user << (user == "vorlan");
-    }
-    void owningTheName()
-    {
-        QFETCH(QString, user);
-        QFETCH(bool, mayOwn);
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-            QDBusConnection(user).interface()->registerService(
-                kService, QDBusConnectionInterface::DontQueueService,
-                QDBusConnectionInterface::DontAllowReplacement);
-        // The store holds the name: its own account is merely told so.
-        QCOMPARE(reply.error().name(), mayOwn ? QString() : kDenied);
-    }
-
-    void calls_data()
-    {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("member");
-        QTest::addColumn<QString>("how"); // "unique name": to the store's unique name; "no interface"
-        QTest::addColumn<bool>("allowed");
-        const auto row = [](const char *user, const char *member, bool allowed, const char *how = "") {
-            QTest::addRow("%s %s%s%s", user, member, *how ? ", " : "", how)
-                << user << member << how << allowed;
-        };
-        row("vorlan-gps", "getSetupGps", true);
-        row("vorlan-gps", "setRuntimeGps", true);
-        row("vorlan-gps", "setLogbookDataTracking", true);
-        row("vorlan-op", "setSetupGps", true);
-        row("root", "faults", true);
-        row("stranger", "getSetupGps", false);
-        row("stranger", "setSetupGpsTracking", false);
-        row("stranger", "setRuntimeTriggerFtpTransfer", false);
-        row("stranger", "setLogbookGPS", false);
-        row("stranger", "setSetupGps", false, "unique name");
-        row("vorlan-gps", "reset", false);
-        row("vorlan-op", "quit", false);
-        row("vorlan", "reset", false);
-        row("vorlan-op", "reset", false, "no interface");
-        row("vorlan-op", "reset", false, "unique name");
-    }
-    void calls()
-    {
-        QFETCH(QString, user);
-        QFETCH(QString, member);
-        QFETCH(QString, how);
-        QFETCH(bool, allowed);
-        const QVariantList args =
-            member.startsWith("set") ? QVariantList{kPid, QByteArray("garbage")} : QVariantList();
-        QDBusMessage message = TestStore::message(member, args);
-        const QString unique = QDBusConnection("root").interface()->serviceOwner(kService);
-        if (how == "unique name")
-            message = QDBusMessage::createMethodCall(unique, message.path(), message.interface(), member);
-        if (how == "no interface")
-            message = QDBusMessage::createMethodCall(kService, message.path(), QString(), member);
-        message.setArguments(args);
-        const int before = callsReceived();
-        const QDBusMessage reply =
-            QDBusConnection(user).call(message, QDBus::Block, TestStore::kCallTimeoutMs);
-        QCOMPARE(reply.errorName(), allowed ? QString() : kDenied);
-        // What the bus refuses never reaches the store (control calls are not logged).
-        QCOMPARE(callsReceived() - before, allowed && message.path() != "/StoreControl" ? 1 : 0);
-    }
-
-    void signalsPass()
-    {
-        // The daemon's heartbeat reaches anybody; the store's signals reach the daemon.
-        QVERIFY(QDBusConnection("stranger")
-                    .connect(QString(), "/Signals", "com.Brask.Vorlan.Signals", "sigTrigger", this,
-                             SLOT(onSignal(QDBusMessage))));
-        QVERIFY(QDBusConnection("vorlan-gps")
-                    .connect(kService, "/SetupData", "com.Brask.Vorlan.Setup", "sigSetupGps", this,
-                             SLOT(onSignal(QDBusMessage))));
-        QVERIFY(QDBusConnection("vorlan-gps")
-                    .send(QDBusMessage::createSignal("/Signals", "com.Brask.Vorlan.Signals", "sigTrigger")
-                          << kPid));
-        QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 1, TestStore::kCallTimeoutMs);
-        const QDBusMessage stored =
-            TestStore::call(QDBusConnection("vorlan-op"), "setSetupGps", {kPid, CSetupGps().serialize()});
-        QCOMPARE(stored.arguments().value(0).toInt(), CReplyCode::REPLY_SUCCESS);
-        QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 2, TestStore::kCallTimeoutMs);
-        QCOMPARE(m_signals.at(0).member() + ' ' + m_signals.at(1).member(),
-                 QString("sigTrigger sigSetupGps"));
-    }
-
-    void signalsOfTheSystem_data()
-    {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("members");
-        QTest::addColumn<bool>("addressed"); // to the data service, else broadcast
+        QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("allowed");
+        const auto row = [](const char *kind, const QString &user, const QStringList &members, bool allowed,
+                            const QString &how = QString()) {
+            QTest::addRow("%s %s %s %s", kind, qPrintable(user), qPrintable(members.value(0)),
+                          qPrintable(how))
+                << kind << user << members << how << allowed;
+        };
+        for (const QString &user : kUsers + QStringList{"root"})
+            row("own", user, {}, user == "vorlan");
+        row("call", "vorlan-gps", {"getSetupGps"}, true);
+        row("call", "vorlan-gps", {"setRuntimeGps"}, true);
+        row("call", "vorlan-gps", {"setLogbookDataTracking"}, true);
+        row("call", "vorlan-op", {"setSetupGps"}, true);
+        row("call", "root", {"faults"}, true);
+        row("call", "stranger", {"getSetupGps"}, false);
+        row("call", "stranger", {"setSetupGpsTracking"}, false);
+        row("call", "stranger", {"setRuntimeTriggerFtpTransfer"}, false);
+        row("call", "stranger", {"setLogbookGPS"}, false);
+        row("call", "stranger", {"setSetupGps"}, false, "unique name");
+        row("call", "vorlan-gps", {"reset"}, false);
+        row("call", "vorlan-op", {"quit"}, false);
+        row("call", "vorlan", {"reset"}, false);
+        row("call", "vorlan-op", {"reset"}, false, "no interface");
+        row("call", "vorlan-op", {"reset"}, false, "unique name");
+        // The daemon's heartbeat reaches anybody; the store's signals reach the daemon.
+        row("hear", "stranger", {"sigTrigger"}, true, "vorlan-gps");
+        row("hear", "vorlan-gps", {"sigSetupGps"}, true, "the store");
         QFile xml(VORLAN_SOURCE_DIR "/dbus/com.Brask.Vorlan.Signals.xml");
         QVERIFY(xml.open(QIODevice::ReadOnly));
         QStringList every;
@@ -252,48 +192,87 @@ private slots:
         QStringList others = every;
         for (const QString &member : daemons)
             QVERIFY(others.removeOne(member));
-        const auto row = [](const char *name, const char *user, const char *path, const QStringList &members,
-                            bool addressed, bool allowed) {
-            QTest::newRow(name) << user << path << members << addressed << allowed;
-        };
-        row("vorlan-gps: the heartbeat thread's", "vorlan-gps", "/", {"sigTrigger"}, false, true);
-        row("vorlan-gps: the daemon's four", "vorlan-gps", "/Signals", daemons, false, true);
-        row("vorlan-gps: any other", "vorlan-gps", "/Signals", others, false, false);
-        row("vorlan-gps: any other, to the data service", "vorlan-gps", "/Signals", others, true, false);
-        row("vorlan-op: every one (vorlanctl start, name)", "vorlan-op", "/Signals", every, false, true);
-        row("root: every one", "root", "/Signals", every, false, true);
-        row("stranger: every one", "stranger", "/Signals", every, false, false);
-        row("stranger: every one, to the data service", "stranger", "/Signals", every, true, false);
+        row("send", "vorlan-gps", {"sigTrigger"}, true, "/"); // the heartbeat thread's
+        row("send", "vorlan-gps", daemons, true, "/Signals");
+        row("send", "vorlan-gps", others, false, "/Signals");
+        row("send", "vorlan-gps", others, false, "/Signals addressed");
+        row("send", "vorlan-op", every, true, "/Signals"); // vorlanctl start, name
+        row("send", "root", every, true, "/Signals");
+        row("send", "stranger", every, false, "/Signals");
+        row("send", "stranger", every, false, "/Signals addressed");
     }
-    void signalsOfTheSystem()
+    void policy()
     {
+        QFETCH(QString, kind);
         QFETCH(QString, user);
-        QFETCH(QString, path);
         QFETCH(QStringList, members);
-        QFETCH(bool, addressed);
+        QFETCH(QString, how);
         QFETCH(bool, allowed);
-        // Rules naming com.Brask.Vorlan as destination match all its owner
-        // hears: the listener owns the name only for the rows addressed to it.
-        QDBusConnectionInterface *bus = QDBusConnection("vorlan").interface();
-        const bool owns = bus->serviceOwner(kService).value() == QDBusConnection("vorlan").baseService();
-        if (addressed && !owns) {
-            m_store->stop(); // signals need no store
-            QCOMPARE(bus->registerService(kService).value(), QDBusConnectionInterface::ServiceRegistered);
-        } else if (!addressed && owns) {
-            QVERIFY(bus->unregisterService(kService));
+        QDBusConnection conn(user);
+        if (kind == "own") {
+            const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+                conn.interface()->registerService(kService, QDBusConnectionInterface::DontQueueService,
+                                                  QDBusConnectionInterface::DontAllowReplacement);
+            // The store holds the name: its own account is merely told so.
+            QCOMPARE(reply.error().name(), allowed ? QString() : kDenied);
+        } else if (kind == "call") {
+            const QString member = members.first();
+            const QVariantList args =
+                member.startsWith("set") ? QVariantList{kPid, QByteArray("garbage")} : QVariantList();
+            QDBusMessage message = TestStore::message(member, args);
+            const QString unique = QDBusConnection("root").interface()->serviceOwner(kService);
+            if (how == "unique name")
+                message = QDBusMessage::createMethodCall(unique, message.path(), message.interface(), member);
+            if (how == "no interface")
+                message = QDBusMessage::createMethodCall(kService, message.path(), QString(), member);
+            message.setArguments(args);
+            const int before = callsReceived();
+            const QDBusMessage reply = conn.call(message, QDBus::Block, TestStore::kCallTimeoutMs);
+            QCOMPARE(reply.errorName(), allowed ? QString() : kDenied);
+            // What the bus refuses never reaches the store (control calls are not logged).
+            QCOMPARE(callsReceived() - before, allowed && message.path() != "/StoreControl" ? 1 : 0);
+        } else if (kind == "hear") {
+            m_signals.clear();
+            const QDBusMessage sent = TestStore::message("set" + members.first().mid(3));
+            QVERIFY(conn.connect(QString(), how == "the store" ? sent.path() : "/Signals",
+                                 how == "the store" ? sent.interface() : kSignals, members.first(), this,
+                                 SLOT(onSignal(QDBusMessage))));
+            if (how == "the store")
+                QCOMPARE(TestStore::call(QDBusConnection("vorlan-op"), sent.member(),
+                                         {kPid, CSetupGps().serialize()})
+                             .arguments()
+                             .value(0)
+                             .toInt(),
+                         CReplyCode::REPLY_SUCCESS);
+            else
+                QVERIFY(QDBusConnection(how).send(
+                    QDBusMessage::createSignal("/Signals", kSignals, members.first()) << kPid));
+            QTRY_COMPARE_WITH_TIMEOUT(m_signals.size(), 1, TestStore::kCallTimeoutMs);
+            QCOMPARE(m_signals.first().member(), members.first());
+        } else {
+            const QString path = how.section(' ', 0, 0);
+            const bool addressed = how.endsWith("addressed");
+            // Rules naming com.Brask.Vorlan as destination match all its owner
+            // hears: the listener owns the name only for the rows addressed to it.
+            QDBusConnectionInterface *bus = QDBusConnection("vorlan").interface();
+            const bool owns = bus->serviceOwner(kService).value() == QDBusConnection("vorlan").baseService();
+            if (addressed && !owns) {
+                m_store->stop(); // signals need no store
+                QCOMPARE(bus->registerService(kService).value(), QDBusConnectionInterface::ServiceRegistered);
+            } else if (!addressed && owns) {
+                QVERIFY(bus->unregisterService(kService));
+            }
+            m_heard.clear();
+            for (const QString &member : members)
+                QVERIFY(conn.send(addressed
+                                      ? QDBusMessage::createTargetedSignal(kService, path, kSignals, member)
+                                      : QDBusMessage::createSignal(path, kSignals, member)));
+            // One sender's messages arrive in order: after the probe, the bus has
+            // delivered or dropped every signal before it.
+            QVERIFY(conn.send(QDBusMessage::createSignal(path, "com.Brask.Vorlan.Probe", "sigProbe")));
+            QTRY_VERIFY_WITH_TIMEOUT(m_heard.contains("sigProbe"), TestStore::kCallTimeoutMs);
+            QCOMPARE(m_heard, (allowed ? members : QStringList()) << "sigProbe");
         }
-        const QString to = addressed ? kService : QString();
-        QDBusConnection sender(user);
-        m_heard.clear();
-        for (const QString &member : members)
-            QVERIFY(sender.send(to.isEmpty()
-                                    ? QDBusMessage::createSignal(path, kSignals, member)
-                                    : QDBusMessage::createTargetedSignal(to, path, kSignals, member)));
-        // One sender's messages arrive in order: after the probe, the bus has
-        // delivered or dropped every signal before it.
-        QVERIFY(sender.send(QDBusMessage::createSignal(path, "com.Brask.Vorlan.Probe", "sigProbe")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_heard.contains("sigProbe"), TestStore::kCallTimeoutMs);
-        QCOMPARE(m_heard, (allowed ? members : QStringList()) << "sigProbe");
     }
 };
 

