@@ -2,6 +2,7 @@
 #define SYSTEMFIXTURE_H
 
 #include "BusPeer.h"
+#include "FakeGpsd.h"
 #include "RecordBytes.h"
 #include "TestBus.h"
 #include "TestDaemon.h"

@@ -1,20 +1,14 @@
 #ifndef TESTGPSD_H
 #define TESTGPSD_H
 
-#include <QPointer>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <functional>
 #include <sys/types.h>
 
-// gpsd in front of the daemon, real or played, on gpsd's own port 2947 of the
-// test's network namespace (the daemon always connects there).
-
-// A real gpsd fed by gpsfake from a log file. gpsfake starts feeding when the
-// first client asks gpsd to watch. Stopped by the destructor.
+// A real gpsd in front of the daemon, on gpsd's own port 2947 of the test's
+// network namespace (the daemon always connects there), fed by gpsfake from a
+// log file. gpsfake starts feeding when the first client asks gpsd to watch.
+// Stopped by the destructor.
 class TestGpsd
 {
 public:
@@ -50,38 +44,6 @@ private:
     QProcess m_process;
     pid_t m_gpsd = -1;
     QString m_error;
-};
-
-// gpsd as the test plays it: greets each client with a VERSION line and then
-// sends it whatever the test gives, reports or garbage. Runs on the test's
-// event loop.
-class FakeGpsd : public QObject
-{
-public:
-    FakeGpsd();
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, TestGpsd::kPort); }
-    // Drops every client and stops listening.
-    void close();
-    // Sends to every client connected now.
-    void send(const QByteArray &bytes);
-    // Sends next(n), n = 0, 1, ..., every periodMs until stop().
-    void play(const std::function<QByteArray(int)> &next, int periodMs);
-    // Plays fixes one receiver second apart from the current second on, moving
-    // north (fix() at 48.1 + n * 0.0001); returns the time of the first.
-    qint64 playFixes(int periodMs);
-    void stop() { m_timer.stop(); }
-    int connections() const { return m_connections; }
-
-    // TPV and SKY lines of one complete 3D fix taken at utcMs.
-    static QByteArray fix(qint64 utcMs, double latitude);
-
-private:
-    QTcpServer m_server;
-    QList<QPointer<QTcpSocket>> m_clients;
-    QTimer m_timer;
-    std::function<QByteArray(int)> m_next;
-    int m_played = 0;
-    int m_connections = 0;
 };
 
 #endif // TESTGPSD_H
