@@ -1,5 +1,7 @@
 #include "SystemFixture.h"
 
+#include "CStoreDatabase.h"
+
 #include <QCoreApplication>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -7,8 +9,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLocale>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <algorithm>
 
@@ -135,23 +135,9 @@ bool SystemFixture::storeRaw(const QString &name, const QByteArray &bytes)
 {
     if (storeDatabase.isEmpty())
         storeDatabase = m_dir.filePath(QStringLiteral("store.sqlite"));
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
-        db.setDatabaseName(storeDatabase);
-        QSqlQuery query(db);
-        // The store's own table; it creates it the same way when missing.
-        ok = db.open() &&
-             query.exec(
-                 QStringLiteral("CREATE TABLE IF NOT EXISTS records (name TEXT PRIMARY KEY, process INTEGER "
-                                "NOT NULL, stored TEXT NOT NULL, data BLOB NOT NULL)")) &&
-             query.prepare(QStringLiteral("INSERT OR REPLACE INTO records VALUES (?, 0, '', ?)"));
-        query.addBindValue(name);
-        query.addBindValue(bytes);
-        ok = ok && query.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
-    return ok;
+    // The store's own database layer, without the store's checks of the bytes.
+    CStoreDatabase db;
+    return db.open(storeDatabase) && db.putRecord(name, 0, bytes);
 }
 
 QList<SystemFixture::Call> SystemFixture::calls() const
