@@ -32,7 +32,7 @@ bool TestDrive::generate(const QStringList &arguments, int first, int last)
         return false;
     QList<Epoch> all;
     for (const CTruthTrack::Epoch &e : truth.epochs())
-        all.append({e, e.speedKmh, {}});
+        all.append({e, {}});
     // Each epoch's sentences begin with its RMC (the generator's fixed order).
     int epoch = -1;
     const QList<QByteArray> sentences = nmea.readAll().split('\n');

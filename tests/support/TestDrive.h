@@ -15,10 +15,8 @@
 class TestDrive
 {
 public:
-    // The generator's ground truth of the epoch and its sentences; kmh is
-    // speedKmh under the name the suites read.
+    // The generator's ground truth of the epoch and its sentences.
     struct Epoch : CTruthTrack::Epoch {
-        double kmh = 0.0;
         QList<QByteArray> sentences;
     };
 
