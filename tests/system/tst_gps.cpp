@@ -465,18 +465,23 @@ private Q_SLOTS:
         SystemFixture::waitUntil([] { return false; }, seconds * 1000 + kDrainMs);
 
         // expected: fixes handed on in order; from the first on every epoch in which the
-        // truck moved was published, each point a later epoch than the one before
+        // truck moved was published, each point a later epoch than the one before or
+        // the same one changed
         const QList<SystemFixture::Fix> fixes = f.fixes();
         QVERIFY2(!fixes.isEmpty(), "no fix handed on");
         QVERIFY(std::is_sorted(fixes.cbegin(), fixes.cend(),
                                [](const auto &a, const auto &b) { return a.gpsMs < b.gpsMs; }));
+        // gpsd may report an epoch twice while it learns the receiver's cycle:
+        // the second report, if it changed the record, is published again.
         int index = -1;
+        QByteArray previous;
         QSet<int> publishedEpochs;
         for (const SystemFixture::Published &p : f.published()) {
-            const int at = epochOf(drive, p.point, index + 1);
-            QVERIFY2(at > index,
+            const int at = epochOf(drive, p.point, std::max(index, 0));
+            QVERIFY2(at >= 0 && (at > index || (at == index && p.bytes != previous)),
                      qPrintable(QStringLiteral("a point published out of order after epoch %1").arg(index)));
             index = at;
+            previous = p.bytes;
             publishedEpochs.insert(at);
             if (sky == NoHdop)
                 QCOMPARE(QString::number(p.point.hdop) + '/' + QString::number(p.point.satellites),
